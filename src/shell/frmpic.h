@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace velmar {
+
+class Document;
+
+// The picture box of a frame window: a 2-pixel sunken border around the
+// frame's picture at 1:1. It keeps the last picture it was given and repaints
+// itself from it, so covering and uncovering the window needs nothing else.
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kBorder = 2;
+    explicit PictureBox(QWidget *parent = nullptr);
+    void setPicture(const QImage &image);
+    const QImage &picture() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage image_;
+};
+
+// One frame window: the child window of the main window that shows frame
+// number() and carries it as its caption.
+class frmPic : public QWidget {
+    Q_OBJECT
+public:
+    frmPic(Document &doc, int number, QWidget *parent = nullptr);
+
+    int number() const { return number_; }
+    void setNumber(int number);
+    PictureBox *pic1() const { return pic1_; }
+    // Draws the frame's pixels now, without waiting for the event loop.
+    void showPicture();
+    // The frame is going away: let the close through without deleting again.
+    void unload();
+
+    // Builds the picture of frame i: buffer row r at image row r, colours
+    // from the frame's own table.
+    static QImage frameImage(const Document &doc, int i);
+
+signals:
+    // The user asked to close this window (its close box).
+    void closeRequested(int number);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Document &doc_;
+    int number_;
+    bool unloading_ = false;
+    PictureBox *pic1_;
+};
+
+} // namespace velmar

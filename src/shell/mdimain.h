@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QVector>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+class QStatusBar;
+
+namespace velmar {
+
+class Document;
+class frmPic;
+class frmPrpty;
+
+// The main window: menus, toolbar, status bar and the frame windows. Every
+// user command starts here and is carried out on the Document.
+class mdiMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit mdiMain(Document &doc, QWidget *parent = nullptr);
+    ~mdiMain() override;
+
+    Document &document() { return doc_; }
+    QMdiArea *mdiArea() const { return mdiArea_; }
+
+    // The frame window of slot i, or nullptr.
+    frmPic *frameWindow(int i) const;
+    QMdiSubWindow *frameSubWindow(int i) const;
+    // The number of the active frame window, or -1 when there is none.
+    int activeFrame() const;
+
+    // The property window, created on first use.
+    frmPrpty *propertyWindow();
+
+    // Opens the files in order as a drop does: a file that is not a GIF is
+    // skipped, the first file that cannot be opened ends the list.
+    void openFiles(const QStringList &paths);
+
+    // The name of the last command handler that ran (for tests and logs).
+    QString lastCommand() const { return lastCommand_; }
+
+    // Handlers, named after the menu items they serve.
+    void mGifIn_Click();
+    void mGifOut_Click();
+    void mAllDel_Click();
+    void mEnd_Click();
+    void mMae_Click();
+    void mUshiro_Click();
+    void mDelete_Click();
+    void mAutoCreate_Click();
+    void mPropaty_Click();
+    void mAnime_Click();
+    void mKasane_Click();
+    void mSeiretu_Click();
+    void mSeiretu2_Click();
+    void mVersion_Click();
+    void help_Click();
+    // Runs the command of a toolbar key, compared with the keys in table
+    // order, case-sensitively.
+    void Toolbar1_ButtonClick(const QString &key);
+
+    // Saving without the dialog (the dialog's result goes here).
+    bool saveTo(const QString &path);
+    // Opening one file without the dialog; false when it cannot be opened.
+    bool openPath(const QString &path);
+
+    // Path of the help page beside the program.
+    static QString helpFilePath();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createMenus();
+    void createToolbar();
+    void createStatusBar();
+    QAction *addMenuAction(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut,
+                           void (mdiMain::*handler)());
+
+    void onFrameAdded(int n, int windowLike);
+    void onFrameChanged(int n);
+    void onFramesSwapped(int a, int b);
+    void onFrameRemoved(int n);
+    void onStatusText(const QString &text);
+    void onSubWindowActivated(QMdiSubWindow *window);
+    void showError(const QString &message);
+
+    Document &doc_;
+    QMdiArea *mdiArea_ = nullptr;
+    QToolBar *toolbar_ = nullptr;
+    QStatusBar *statusBar_ = nullptr;
+    QLabel *statusPanel_ = nullptr;
+    QVector<QMdiSubWindow *> windows_; // slot order, kept in step by the signals
+    QPointer<frmPrpty> prpty_;
+    QString lastCommand_;
+};
+
+} // namespace velmar

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QVector>
+
+namespace velmar {
+
+// The per-frame GIF properties as text, addressed like the grid on screen:
+// row 0 holds the headings, column 0 the frame numbers, row i + 1 belongs to
+// frame i. TextMatrix/setTextMatrix/Rows/setRows use those indices.
+//
+// As a Qt model it shows only the editable part: model row r is grid row
+// r + 1 and model column c is grid column c + 1; the headings and frame
+// numbers come through headerData, so a view shows them fixed.
+class PropertyGrid : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column {
+        ColNumber = 0,
+        ColX = 1,
+        ColY = 2,
+        ColWidth = 3,
+        ColHeight = 4,
+        ColInterlace = 5,
+        ColTransparent = 6,
+        ColTransIndex = 7,
+        ColDelay = 8,
+        ColDisposal = 9,
+        ColComment = 10,
+    };
+    static constexpr int kCols = 11;
+
+    explicit PropertyGrid(QObject *parent = nullptr);
+
+    QString TextMatrix(int row, int col) const;
+    void setTextMatrix(int row, int col, const QString &text);
+    int Rows() const { return int(rows_.size()); }
+    void setRows(int count);
+    int Cols() const { return kCols; }
+
+    static QString heading(int col);
+    static int columnWidthTwips(int col);
+    static QString helpText(int col);
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    QVector<QStringList> rows_;
+};
+
+} // namespace velmar

@@ -1,0 +1,33 @@
+#include "support/frames.h"
+
+#include <algorithm>
+
+namespace velmar::test {
+
+ColorTable rampPalette(int seed)
+{
+    ColorTable t{};
+    for (int k = 0; k < 256; ++k)
+        t[size_t(k)] = {uint8_t(k + seed), uint8_t(255 - k - seed), uint8_t(k * 7 + seed * 13)};
+    return t;
+}
+
+int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
+             const ColorTable &colors)
+{
+    const int n = doc.beginFrame(width, height, nColors, colors);
+    if (n < 0)
+        return n;
+    std::copy_n(pixels.begin(), std::min(pixels.size(), doc.pic(n).bits.size()), doc.pic(n).bits.begin());
+    doc.ShowPic(n);
+    doc.ensureGridRows(n + 2);
+    const int row = n + 1;
+    doc.grid().setTextMatrix(row, 0, QString::number(n));
+    const QStringList cells = {"0", "0", QString::number(width), QString::number(height), "0", "0", "0", "10", "0"};
+    for (int col = 1; col <= 9; ++col)
+        doc.grid().setTextMatrix(row, col, cells[col - 1]);
+    doc.endFrame();
+    return n;
+}
+
+} // namespace velmar::test

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "shell/document.h"
+
+#include <vector>
+
+namespace velmar::test {
+
+// A palette whose entry k is (k, 255 - k, k * 7 mod 256) shifted by seed, so
+// two frames with different seeds have different colours everywhere.
+ColorTable rampPalette(int seed);
+
+// Adds a frame the way the reader does: staging slot, pixels, grid row,
+// commit. Returns its number.
+int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
+             const ColorTable &colors);
+
+} // namespace velmar::test
