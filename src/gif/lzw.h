@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace velmar {
+
+// Why a code stream stopped. Everything but Ok is a decoding failure; the
+// bytes produced before it stay in the output.
+enum class LzwStatus {
+    Ok,            // the end code was reached
+    Truncated,     // the input ended before the end code
+    BadCodeSize,   // minimum code size above 8
+    MissingEnd,    // a zero-length sub-block came before the end code
+    StringTooLong, // a string longer than the 4097-entry decode stack
+};
+
+const char *lzwStatusText(LzwStatus status);
+
+struct LzwDecodeResult {
+    LzwStatus status = LzwStatus::Ok;
+    // Bytes of input consumed. On Ok: up to and including the one byte read
+    // after the end code (normally the block terminator).
+    size_t consumed = 0;
+    // Bytes written to out (never more than out.size(); the surplus of a
+    // stream that decodes beyond the array is discarded).
+    size_t produced = 0;
+};
+
+// Decodes one image's data: input starts at the LZW minimum code size byte,
+// followed by the data sub-blocks. out is the caller's array (width x height
+// + 257 bytes for an image). onClear, when set, is called at every clear code
+// that arrives after more than one byte was output since the previous clear,
+// with the number of bytes produced so far, so the caller can show the picture
+// as it builds up.
+LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
+                          const std::function<void(size_t produced)> &onClear = {});
+
+// Encodes pixels (in file order, already interlace-reordered) with minimum
+// code size m (2..8), appending the data sub-blocks, but not the block
+// terminator, to out. Returns false (and appends nothing) when pixels is empty.
+bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out);
+
+} // namespace velmar
