@@ -27,6 +27,10 @@
 #include <QToolBar>
 #include <QUrl>
 
+// The resources live in a static library; a linker drops their initialiser
+// unless something refers to it.
+static void initVelmarResources() { Q_INIT_RESOURCE(velmar); }
+
 namespace velmar {
 namespace {
 
@@ -70,6 +74,7 @@ const ToolbarEntry kToolbar[] = {
 
 mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc)
 {
+    initVelmarResources();
     setObjectName(QStringLiteral("mdiMain"));
     setWindowTitle(QStringLiteral("Velmar"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmar.png")));
