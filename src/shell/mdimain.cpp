@@ -2,6 +2,7 @@
 
 #include "gif/gifio.h"
 #include "platform/twips.h"
+#include "player/frmplay.h"
 #include "properties/frmprpty.h"
 #include "shell/document.h"
 #include "shell/frmpic.h"
@@ -455,7 +456,19 @@ void mdiMain::mPropaty_Click()
     p->raise();
 }
 
-void mdiMain::mAnime_Click() { lastCommand_ = QStringLiteral("mAnime_Click"); }
+void mdiMain::mAnime_Click()
+{
+    lastCommand_ = QStringLiteral("mAnime_Click");
+    // The player deletes itself when it closes, so an opening after a close
+    // loads it afresh: frame 0, cleared buffers, the canvas size of now.
+    if (!play_)
+        play_ = new frmPlay(doc_, this);
+    play_->show();
+    play_->raise();
+}
+
+frmPlay *mdiMain::playerWindow() const { return play_; }
+
 void mdiMain::mKasane_Click() { lastCommand_ = QStringLiteral("mKasane_Click"); }
 void mdiMain::mSeiretu_Click() { lastCommand_ = QStringLiteral("mSeiretu_Click"); }
 void mdiMain::mSeiretu2_Click() { lastCommand_ = QStringLiteral("mSeiretu2_Click"); }

@@ -15,6 +15,7 @@ namespace velmar {
 
 class Document;
 class frmPic;
+class frmPlay;
 class frmPrpty;
 
 // The main window: menus, toolbar, status bar and the frame windows. Every
@@ -36,6 +37,8 @@ public:
 
     // The property window, created on first use.
     frmPrpty *propertyWindow();
+    // The animation preview while it is open, or nullptr.
+    frmPlay *playerWindow() const;
 
     // Opens the files in order as a drop does: a file that is not a GIF is
     // skipped, the first file that cannot be opened ends the list.
@@ -100,6 +103,7 @@ private:
     QLabel *statusPanel_ = nullptr;
     QVector<QMdiSubWindow *> windows_; // slot order, kept in step by the signals
     QPointer<frmPrpty> prpty_;
+    QPointer<frmPlay> play_;
     QString lastCommand_;
 };
 
