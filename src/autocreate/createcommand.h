@@ -29,7 +29,6 @@
 namespace velmar
 {
 class Document;
-struct Rgb;
 } // namespace velmar
 
 namespace velmar::autocreate
@@ -89,13 +88,22 @@ enum class DeleteRule {
     ThreeIfChecked,    // tabs 4, 5: each distinct window of three when chkClear is ticked
 };
 
+// An option group of the detail area: its name (FieldSpec::group) and the
+// caption of its panel.
+struct OptionGroup {
+    QString name;
+    QString title;
+};
+
 struct TabDescriptor {
     int index = 0;
     QString caption;
     std::vector<FieldSpec> fields; // every control of the tab, in display order
-    QString countField;            // txtSumFraNum_<index + 1>
-    QStringList windowFields;      // window-number fields, checked in this order
-    TabCheck check = nullptr;      // runs before the colour settings
+    // The detail panels; a tab without any shows "詳細設定項目はありません".
+    std::vector<OptionGroup> groups;
+    QString countField;       // txtSumFraNum_<index + 1>
+    QStringList windowFields; // window-number fields, checked in this order
+    TabCheck check = nullptr; // runs before the colour settings
     std::vector<ColourSetting> colours;
     TabAction action = nullptr;
     DeleteRule deleteRule = DeleteRule::None;
