@@ -1,0 +1,353 @@
+#include "gif/lzw.h"
+#include "gif/lzw_streams.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace velmar;
+using velmar::test::CodeWriter;
+using velmar::test::imageData;
+using velmar::test::TrackingCodeWriter;
+
+namespace
+{
+
+constexpr uint8_t kSentinel = 0xA5;
+
+struct Decoded {
+    LzwDecodeResult result;
+    std::vector<uint8_t> out; // the whole array, sentinel-filled before the call
+    std::vector<size_t> clears;
+};
+
+Decoded decode(const std::vector<uint8_t> &input, size_t outSize)
+{
+    Decoded d;
+    d.out.assign(outSize, kSentinel);
+    d.result = LZWDecode(input, d.out, [&](size_t produced) { d.clears.push_back(produced); });
+    return d;
+}
+
+std::vector<uint8_t> produced(const Decoded &d)
+{
+    return {d.out.begin(), d.out.begin() + long(d.result.produced)};
+}
+
+std::vector<uint8_t> readFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// ---- Decoder: crafted code streams -------------------------------------
+
+TEST(LzwDecode, SinglePixelStreamConsumesTheTerminator)
+{
+    const Bytes input = {0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    const Decoded d = decode(input, 1 + 257);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), Bytes{0});
+    EXPECT_EQ(d.result.consumed, 5u) << "the trailer after the terminator is not the decoder's";
+}
+
+TEST(LzwDecode, StreamWithoutLeadingClearCodeDecodes)
+{
+    // The table is ready before the first code; the third code makes the
+    // next free code 8, so the end code comes 4 bits wide.
+    const Bytes input = imageData(2, CodeWriter().put({{1, 3}, {2, 3}, {3, 3}, {5, 4}}).bytes());
+    const Decoded d = decode(input, 16);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3}));
+    EXPECT_EQ(d.result.consumed, input.size());
+}
+
+TEST(LzwDecode, CodeEqualToNextFreeIsPreviousStringPlusItsFirstByte)
+{
+    // 6 = "1 2"; 6 again defines 7 = "2 1"; then 8 is the code being defined:
+    // "1 2" followed by its own first byte 1. The width is 4 from the 5th code.
+    const Bytes input = imageData(2, CodeWriter().put({{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}}).bytes());
+    const Decoded d = decode(input, 32);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 1, 2, 1, 2, 1}));
+}
+
+TEST(LzwDecode, RunsOfCodesBeingDefinedBuildLongStrings)
+{
+    // Each code is the one being defined: 1, 11, 111, 1111, ...; the width
+    // grows at next free 8 and 16.
+    CodeWriter w;
+    w.put({{4, 3}, {1, 3}, {6, 3}, {7, 3}});
+    size_t expected = 1 + 2 + 3;
+    for (unsigned code = 8; code < 20; ++code) {
+        w.put(code, code < 16 ? 4 : 5);
+        expected += code - 4;
+    }
+    w.put(5, 5);
+    const Decoded d = decode(imageData(2, w.bytes()), 200);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), Bytes(expected, 1));
+}
+
+TEST(LzwDecode, FirstCodeAfterClearDefinesNothing)
+{
+    // Had the root 3 after the clear defined 6 (as "2 3"), the 6 that follows
+    // would read as a known code; it is the code being defined: "3 3".
+    const Bytes input =
+        imageData(2, CodeWriter().put({{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {6, 3}, {5, 3}}).bytes());
+    const Decoded d = decode(input, 32);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 3, 3}));
+}
+
+TEST(LzwDecode, FullTableIsReadWithTwelveBitCodesToTheEnd)
+{
+    TrackingCodeWriter w(8);
+    Bytes expected;
+    std::vector<Bytes> strings(4096); // string of each defined code
+    w.put(256);
+    unsigned prevRoot = 0;
+    for (unsigned i = 0; w.nextFree() < 4096; ++i) {
+        const unsigned root = (i * 7 + i / 256) % 256;
+        if (i > 0)
+            strings[w.nextFree()] = {uint8_t(prevRoot), uint8_t(root)};
+        w.put(root);
+        expected.push_back(uint8_t(root));
+        prevRoot = root;
+    }
+    ASSERT_EQ(w.width(), 12u);
+    // No more definitions: the table's last codes and a root, all 12 bits.
+    for (unsigned code : {4095u, 300u, 17u, 258u, 4095u}) {
+        w.put(code);
+        if (code < 256)
+            expected.push_back(uint8_t(code));
+        else
+            expected.insert(expected.end(), strings[code].begin(), strings[code].end());
+    }
+    ASSERT_EQ(w.width(), 12u);
+    w.put(257);
+    const Bytes input = imageData(8, w.bytes());
+    const Decoded d = decode(input, expected.size() + 257);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), expected);
+    EXPECT_EQ(d.result.consumed, input.size());
+}
+
+TEST(LzwDecode, WidthStaysAtTwelveBitsWhenTheTableFillsAtMinimumCodeSizeTwo)
+{
+    // At m = 2 the table fills after 4090 definitions; every code after that,
+    // the clear code included, is 12 bits, and the clear starts over at 3.
+    TrackingCodeWriter w(2);
+    Bytes expected;
+    w.put(4);
+    for (unsigned i = 0; w.nextFree() < 4096; ++i) {
+        w.put(i % 4);
+        expected.push_back(uint8_t(i % 4));
+    }
+    w.put(3).put(4).put(2).put(6).put(5);
+    expected.insert(expected.end(), {3, 2, 2, 2});
+    const Decoded d = decode(imageData(2, w.bytes()), expected.size() + 257);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), expected);
+    EXPECT_EQ(d.clears, std::vector<size_t>{expected.size() - 3});
+}
+
+TEST(LzwDecode, SubBlockBoundariesAnywhereGiveTheSameResult)
+{
+    TrackingCodeWriter w(3);
+    w.put(8);
+    Bytes expected;
+    for (unsigned i = 0; i < 300; ++i) {
+        w.put(i % 5);
+        expected.push_back(uint8_t(i % 5));
+    }
+    w.put(9);
+    for (size_t block : {1u, 2u, 3u, 7u, 254u, 255u}) {
+        const Bytes input = imageData(3, w.bytes(), block);
+        const Decoded d = decode(input, 400);
+        EXPECT_EQ(d.result.status, LzwStatus::Ok) << "sub-blocks of " << block;
+        EXPECT_EQ(produced(d), expected) << "sub-blocks of " << block;
+        EXPECT_EQ(d.result.consumed, input.size()) << "sub-blocks of " << block;
+    }
+}
+
+TEST(LzwDecode, ByteAfterTheEndCodeIsConsumedWhateverItIs)
+{
+    // The end code ends in the second of five data bytes: the third is taken
+    // as the terminator, the rest is left to the caller.
+    const Bytes input = {0x02, 0x05, 0x44, 0x01, 0xAA, 0xBB, 0xCC, 0x00};
+    const Decoded d = decode(input, 8);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(d.result.consumed, 5u);
+
+    // Eight 3-bit codes end exactly on the third byte; the end code's last
+    // byte is the last of a sub-block, so the next length byte is taken.
+    CodeWriter w;
+    for (int i = 0; i < 7; ++i)
+        w.put(4, 3);
+    w.put(5, 3);
+    ASSERT_EQ(w.bytes().size(), 3u);
+    const Bytes exact = imageData(2, w.bytes(), 3);
+    const Decoded e = decode(exact, 8);
+    EXPECT_EQ(e.result.status, LzwStatus::Ok);
+    EXPECT_EQ(e.result.consumed, exact.size());
+    EXPECT_EQ(e.result.produced, 0u);
+
+    // Input that ends right after the end code: nothing is left to consume.
+    Bytes cut = exact;
+    cut.pop_back();
+    EXPECT_EQ(decode(cut, 8).result.status, LzwStatus::Ok);
+    EXPECT_EQ(decode(cut, 8).result.consumed, cut.size());
+}
+
+// 1 2 3 in 3 bits, then 0 1 2 in 4 bits: exactly three bytes, no end code.
+Bytes threeBytesWithoutEndCode()
+{
+    return CodeWriter().put({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}, {1, 4}, {2, 4}}).bytes();
+}
+
+TEST(LzwDecode, ZeroLengthSubBlockBeforeTheEndCodeFails)
+{
+    Bytes input = imageData(2, threeBytesWithoutEndCode());
+    ASSERT_EQ(input.size(), 6u);
+    input.push_back(0x3B);
+    const Decoded d = decode(input, 16);
+    EXPECT_EQ(d.result.status, LzwStatus::MissingEnd);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 0, 1, 2})) << "bytes decoded before the failure stay";
+    EXPECT_EQ(d.result.consumed, 6u);
+}
+
+TEST(LzwDecode, InputEndingInsideTheStreamIsTruncated)
+{
+    Bytes input = imageData(2, threeBytesWithoutEndCode(), 255, false);
+    input.pop_back(); // the length byte says 3, two follow
+    const Decoded d = decode(input, 16);
+    EXPECT_EQ(d.result.status, LzwStatus::Truncated);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 0}));
+    EXPECT_EQ(d.result.consumed, input.size());
+
+    EXPECT_EQ(decode({}, 4).result.status, LzwStatus::Truncated);
+    EXPECT_EQ(decode({}, 4).result.consumed, 0u);
+    EXPECT_EQ(decode({0x02}, 4).result.status, LzwStatus::Truncated);
+    EXPECT_EQ(decode({0x02, 0x03, 0x44}, 4).result.status, LzwStatus::Truncated);
+}
+
+TEST(LzwDecode, MinimumCodeSizeAboveEightIsRejected)
+{
+    const Decoded d = decode({0x09, 0x02, 0x00, 0x04, 0x00}, 8);
+    EXPECT_EQ(d.result.status, LzwStatus::BadCodeSize);
+    EXPECT_EQ(d.result.consumed, 1u);
+    EXPECT_EQ(d.result.produced, 0u);
+    EXPECT_EQ(d.out, Bytes(8, kSentinel));
+    EXPECT_EQ(decode({0xFF, 0x00}, 8).result.status, LzwStatus::BadCodeSize);
+
+    // 8 is the largest accepted: clear 256, 255, end 257 in 9 bits.
+    const Decoded ok = decode(imageData(8, CodeWriter().put({{256, 9}, {255, 9}, {257, 9}}).bytes()), 8);
+    EXPECT_EQ(ok.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(ok), Bytes{255});
+}
+
+TEST(LzwDecode, OutputBeyondTheArrayIsDiscarded)
+{
+    // Decodes to 1 2 1 2 1 2 1 through a root, known codes and a code being
+    // defined; every array size cuts it at another place.
+    const Bytes input = imageData(2, CodeWriter().put({{4, 3}, {1, 3}, {2, 3}, {6, 3}, {8, 4}, {5, 4}}).bytes());
+    const Bytes full = {1, 2, 1, 2, 1, 2, 1};
+    for (size_t size = 0; size <= 8; ++size) {
+        Bytes buffer(size + 8, kSentinel);
+        const LzwDecodeResult r = LZWDecode(input, std::span(buffer).first(size));
+        EXPECT_EQ(r.status, LzwStatus::Ok) << "array of " << size;
+        EXPECT_EQ(r.consumed, input.size()) << "array of " << size;
+        const size_t n = std::min(size, full.size());
+        EXPECT_EQ(r.produced, n) << "array of " << size;
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + long(n)), Bytes(full.begin(), full.begin() + long(n)));
+        EXPECT_EQ(Bytes(buffer.begin() + long(n), buffer.end()), Bytes(buffer.size() - n, kSentinel))
+            << "nothing written past the decoded bytes, array of " << size;
+    }
+}
+
+TEST(LzwDecode, OnClearReportsTheBytesProducedAtMidStreamClears)
+{
+    // Clears after 0 bytes and after a single byte are not reported.
+    const Bytes input = imageData(2, CodeWriter()
+                                         .put({{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}})
+                                         .put({{0, 3}, {0, 3}, {4, 3}, {4, 3}, {2, 3}, {5, 3}})
+                                         .bytes());
+    const Decoded d = decode(input, 16);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 0, 0, 2}));
+    EXPECT_EQ(d.clears, (std::vector<size_t>{2, 5}));
+
+    // The count handed over never exceeds the array.
+    Bytes small(3, kSentinel);
+    std::vector<size_t> clears;
+    LZWDecode(input, small, [&](size_t n) { clears.push_back(n); });
+    EXPECT_EQ(clears, (std::vector<size_t>{2, 3}));
+}
+
+TEST(LzwDecode, PrefixCycleFailsAsStringTooLong)
+{
+    // 7 arrives before it is defined and becomes the previous code; the next
+    // code then defines 7 with prefix 7, so expanding 7 never ends.
+    const Bytes input = imageData(2, CodeWriter().put({{4, 3}, {1, 3}, {7, 3}, {6, 3}, {7, 4}, {5, 4}}).bytes());
+    const Decoded d = decode(input, 32);
+    EXPECT_EQ(d.result.status, LzwStatus::StringTooLong);
+    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 1, 1}));
+    EXPECT_EQ(d.result.consumed, 4u) << "consumed up to the byte holding the failing code";
+}
+
+TEST(LzwDecode, CodeBeyondNextFreeRepeatsThePreviousString)
+{
+    // m = 3: 12 and 13 are beyond the next free code. 12: the previous
+    // string "1" plus its first byte. 13: the previous code is now 12, not
+    // defined, whose string reads as "0 0", plus the first byte 1.
+    const Bytes input = imageData(3, CodeWriter().put({{8, 4}, {1, 4}, {12, 4}, {13, 4}, {9, 4}}).bytes());
+    const Decoded d = decode(input, 32);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 0, 0, 1}));
+}
+
+TEST(LzwDecode, EntryWithAnUndefinedPrefixFollowsItsLaterDefinition)
+{
+    // m = 3: 12 arrives early and becomes the prefix of 11; when 12 is
+    // defined later as "2 3", the string of 11 becomes "2 3 2".
+    const Bytes input =
+        imageData(3, CodeWriter().put({{8, 4}, {1, 4}, {12, 4}, {2, 4}, {3, 4}, {11, 4}, {9, 4}}).bytes());
+    const Decoded d = decode(input, 32);
+    EXPECT_EQ(d.result.status, LzwStatus::Ok);
+    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 2, 3, 2, 3, 2}));
+}
+
+// ---- Decoder: Wuffs' stand-alone LZW streams ---------------------------
+
+TEST(LzwDecode, WuffsStandAloneStreamsDecodeToTheirFiles)
+{
+    const std::string dir = std::string(VELMAR_SHARED_DIR) + "/gif-conformance/wuffs/";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"pi.txt.giflzw", "pi.txt"},
+        {"bricks-dither.indexes.giflzw", "bricks-dither.indexes"},
+        {"bricks-gray.indexes.giflzw", "bricks-gray.indexes"},
+        {"bricks-nodither.indexes.giflzw", "bricks-nodither.indexes"},
+    };
+    for (const auto &[lzwName, expectedName] : cases) {
+        const Bytes raw = readFile(dir + lzwName);
+        const Bytes expected = readFile(dir + expectedName);
+        if (raw.empty() || expected.empty())
+            GTEST_SKIP() << "conformance files not found in " << dir;
+        // First byte: the literal width; the rest: the code stream without
+        // sub-block framing.
+        const Bytes input = imageData(raw[0], Bytes(raw.begin() + 1, raw.end()));
+        const Decoded d = decode(input, expected.size() + 257);
+        EXPECT_EQ(d.result.status, LzwStatus::Ok) << lzwName;
+        EXPECT_EQ(d.result.consumed, input.size()) << lzwName;
+        EXPECT_TRUE(produced(d) == expected)
+            << lzwName << ": " << d.result.produced << " bytes, expected " << expected.size();
+    }
+}
+
+} // namespace
