@@ -323,6 +323,231 @@ TEST(LzwDecode, EntryWithAnUndefinedPrefixFollowsItsLaterDefinition)
     EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 2, 3, 2, 3, 2}));
 }
 
+// ---- Encoder: exact bytes ----------------------------------------------
+
+// Sub-block framing without the minimum code size byte or the terminator,
+// as the encoder appends it.
+Bytes subBlocks(const Bytes &codeBytes)
+{
+    Bytes v = imageData(0, codeBytes, 255, false);
+    v.erase(v.begin());
+    return v;
+}
+
+Bytes encode(const Bytes &pixels, int m)
+{
+    Bytes out;
+    EXPECT_TRUE(LZWEncode(pixels, m, out)) << pixels.size() << " pixels at code size " << m;
+    return out;
+}
+
+// Pixels whose neighbouring pairs are all different (up to 32768 pixels):
+// block q of 256 steps through the multiples of the odd number 2q + 1, so
+// the encoder never finds a string longer than one pixel.
+Bytes distinctPairs(size_t n)
+{
+    Bytes v(n);
+    for (size_t j = 0; j < n; ++j)
+        v[j] = uint8_t((j % 256) * (2 * (j / 256) + 1));
+    return v;
+}
+
+// Width of the code emitted while the next free code is nextFree (m = 8).
+unsigned widthAt(unsigned nextFree)
+{
+    unsigned w = 9;
+    while ((1u << w) < nextFree)
+        ++w;
+    return w;
+}
+
+TEST(LzwEncode, SinglePixelZeroAtCodeSizeTwo)
+{
+    // clear 4, 0, end 5, three bits each.
+    EXPECT_EQ(encode({0}, 2), (Bytes{0x02, 0x44, 0x01}));
+}
+
+TEST(LzwEncode, EmptyInputAppendsNothing)
+{
+    Bytes out = {7, 8, 9};
+    EXPECT_FALSE(LZWEncode({}, 2, out));
+    EXPECT_EQ(out, (Bytes{7, 8, 9}));
+}
+
+TEST(LzwEncode, RejectsPixelsTheCodeSizeCannotHoldAndBadCodeSizes)
+{
+    // A pixel 4 at code size 2 would be the clear code.
+    Bytes out = {1};
+    EXPECT_FALSE(LZWEncode(Bytes{0, 1, 4, 2}, 2, out));
+    EXPECT_FALSE(LZWEncode(Bytes{0}, 1, out));
+    EXPECT_FALSE(LZWEncode(Bytes{0}, 9, out));
+    EXPECT_EQ(out, Bytes{1});
+    EXPECT_TRUE(LZWEncode(Bytes{0, 255}, 8, out));
+    EXPECT_TRUE(LZWEncode(Bytes{0, 127}, 7, out));
+}
+
+TEST(LzwEncode, DataOfExactlyOneSubBlockHasNoEmptyBlockAfterIt)
+{
+    // 224 pixels without repeated pairs: clear, 224 roots and the end code,
+    // 226 codes of 9 bits = 2034 bits = 255 bytes.
+    const Bytes out = encode(distinctPairs(224), 8);
+    ASSERT_EQ(out.size(), 256u);
+    EXPECT_EQ(out[0], 255);
+}
+
+TEST(LzwEncode, DataOfOneByteMoreStartsASecondSubBlock)
+{
+    // One pixel more: 227 codes, 2043 bits, 256 bytes.
+    const Bytes out = encode(distinctPairs(225), 8);
+    ASSERT_EQ(out.size(), 258u);
+    EXPECT_EQ(out[0], 255);
+    EXPECT_EQ(out[256], 1);
+}
+
+TEST(LzwEncode, WidthGrowsToTenBitsOnceCode512IsDefined)
+{
+    // 256 different pixels: each step emits a root and defines a code; the
+    // 255th defines 512, so the last root and the end code are 10 bits.
+    Bytes pixels(256);
+    for (int i = 0; i < 256; ++i)
+        pixels[size_t(i)] = uint8_t(i);
+    CodeWriter w;
+    w.put(256, 9);
+    for (unsigned i = 0; i < 255; ++i)
+        w.put(i, 9);
+    w.put(255, 10).put(257, 10);
+    EXPECT_EQ(encode(pixels, 8), subBlocks(w.bytes()));
+
+    // One pixel fewer: the 254th root is still 9 bits, but the end code's own
+    // definition takes 512 and the end code goes out 10 bits wide.
+    pixels.pop_back();
+    CodeWriter v;
+    v.put(256, 9);
+    for (unsigned i = 0; i < 255; ++i)
+        v.put(i, 9);
+    v.put(257, 10);
+    EXPECT_EQ(encode(pixels, 8), subBlocks(v.bytes()));
+}
+
+TEST(LzwEncode, ClearCodeFollowsTheCodeThatDefines4092)
+{
+    // Every step emits a root and defines a code: the step emitting pixel
+    // 3834 defines 4092, a 12-bit clear code follows at once, and the table
+    // starts over with 9-bit codes.
+    const Bytes pixels = distinctPairs(3835 + 600);
+    CodeWriter w;
+    w.put(256, 9);
+    for (unsigned j = 0; j < 3835; ++j)
+        w.put(pixels[j], widthAt(258 + j));
+    w.put(256, 12);
+    for (unsigned j = 0; j < 599; ++j)
+        w.put(pixels[3835 + j], widthAt(258 + j));
+    w.put(pixels.back(), widthAt(258 + 599)).put(257, widthAt(258 + 600));
+    EXPECT_EQ(encode(pixels, 8), subBlocks(w.bytes()));
+}
+
+TEST(LzwEncode, EndCodeThatFillsTheTableComesAfterAClearCode)
+{
+    // 3835 pixels: the last root's step leaves the next free code at 4092,
+    // the end code's own definition takes it, so a clear code comes first
+    // and the end code is 9 bits.
+    const Bytes pixels = distinctPairs(3835);
+    CodeWriter w;
+    w.put(256, 9);
+    for (unsigned j = 0; j < 3835; ++j)
+        w.put(pixels[j], widthAt(258 + j));
+    w.put(256, 12).put(257, 9);
+    EXPECT_EQ(encode(pixels, 8), subBlocks(w.bytes()));
+}
+
+TEST(LzwEncode, RunOfOnePixelUsesEachNewCodeAtOnce)
+{
+    // 0, then "0 0" (6), "0 0 0" (7), "0 0 0 0" (8): 1 + 2 + 3 + 4 pixels.
+    // The step that emits 7 defines 8, so the codes after it are 4 bits.
+    const Bytes out = encode(Bytes(10, 0), 2);
+    EXPECT_EQ(out, subBlocks(CodeWriter().put({{4, 3}, {0, 3}, {6, 3}, {7, 3}, {8, 4}, {5, 4}}).bytes()));
+}
+
+// ---- Round trips -------------------------------------------------------
+
+struct Pattern {
+    const char *name;
+    Bytes (*make)(size_t n, unsigned colors, uint32_t seed);
+};
+
+uint32_t nextRandom(uint32_t &state)
+{
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+}
+
+const Pattern kPatterns[] = {
+    {"noise",
+     [](size_t n, unsigned colors, uint32_t seed) {
+         Bytes v(n);
+         for (auto &b : v)
+             b = uint8_t(nextRandom(seed) % colors);
+         return v;
+     }},
+    {"runs",
+     [](size_t n, unsigned colors, uint32_t seed) {
+         Bytes v;
+         while (v.size() < n) {
+             const size_t len = 1 + nextRandom(seed) % 300;
+             v.insert(v.end(), std::min(len, n - v.size()), uint8_t(nextRandom(seed) % colors));
+         }
+         return v;
+     }},
+    {"gradient",
+     [](size_t n, unsigned colors, uint32_t) {
+         Bytes v(n);
+         for (size_t i = 0; i < n; ++i)
+             v[i] = uint8_t((i / 7 + (i % 640) / 3) % colors);
+         return v;
+     }},
+    {"repeated tile",
+     [](size_t n, unsigned colors, uint32_t seed) {
+         Bytes tile(37);
+         for (auto &b : tile)
+             b = uint8_t(nextRandom(seed) % colors);
+         Bytes v(n);
+         for (size_t i = 0; i < n; ++i)
+             v[i] = tile[i % tile.size()];
+         return v;
+     }},
+};
+
+TEST(LzwRoundTrip, DecodeOfEncodeGivesThePixelsBackAtEveryCodeSize)
+{
+    for (int m = 2; m <= 8; ++m) {
+        for (const Pattern &pattern : kPatterns) {
+            for (size_t n : {size_t(1), size_t(2), size_t(3), size_t(255), size_t(4100), size_t(70000)}) {
+                const Bytes pixels = pattern.make(n, 1u << m, uint32_t(n * 31 + unsigned(m)));
+                Bytes data{uint8_t(m)};
+                ASSERT_TRUE(LZWEncode(pixels, m, data));
+                data.push_back(0);
+                const Decoded d = decode(data, n + 257);
+                const std::string what =
+                    std::string(pattern.name) + ", " + std::to_string(n) + " pixels, code size " + std::to_string(m);
+                EXPECT_EQ(d.result.status, LzwStatus::Ok) << what;
+                EXPECT_EQ(d.result.consumed, data.size()) << what;
+                EXPECT_TRUE(produced(d) == pixels) << what;
+                EXPECT_TRUE(d.clears.empty() || d.clears.back() < n) << what;
+            }
+        }
+    }
+}
+
+TEST(LzwRoundTrip, EncodeAppendsToWhatTheOutputHolds)
+{
+    Bytes out = {0x2C, 0x02};
+    ASSERT_TRUE(LZWEncode(Bytes{0}, 2, out));
+    EXPECT_EQ(out, (Bytes{0x2C, 0x02, 0x02, 0x44, 0x01}));
+    // A second image's data after the first one's: the same bytes again.
+    ASSERT_TRUE(LZWEncode(Bytes{0}, 2, out));
+    EXPECT_EQ(out, (Bytes{0x2C, 0x02, 0x02, 0x44, 0x01, 0x02, 0x44, 0x01}));
+}
+
 // ---- Decoder: Wuffs' stand-alone LZW streams ---------------------------
 
 TEST(LzwDecode, WuffsStandAloneStreamsDecodeToTheirFiles)
