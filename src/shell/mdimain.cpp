@@ -1,11 +1,13 @@
 #include "shell/mdimain.h"
 
+#include "autocreate/frmauto.h"
 #include "gif/gifio.h"
 #include "platform/twips.h"
 #include "player/frmplay.h"
 #include "properties/frmprpty.h"
 #include "shell/document.h"
 #include "shell/frmpic.h"
+#include "shell/mdiarrange.h"
 
 #include <QAction>
 #include <QApplication>
@@ -207,7 +209,11 @@ void mdiMain::createStatusBar()
     statusPanel_ = new QLabel(statusBar_);
     statusPanel_->setObjectName(QStringLiteral("StatusBar1_Panel1"));
     statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusBar_->addWidget(statusPanel_);
+    // The panel follows the window's width (see resizeEvent) but must never
+    // hold the window at its width: a fixed width would stop the user from
+    // making the window narrower.
+    statusPanel_->setMinimumWidth(1);
+    statusBar_->addWidget(statusPanel_, 1);
     setStatusBar(statusBar_);
 }
 
@@ -327,7 +333,7 @@ void mdiMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     if (statusPanel_)
-        statusPanel_->setFixedWidth(std::max(0, frameGeometry().width() - twipsToPixels(kStatusMarginTwips)));
+        statusPanel_->setMaximumWidth(std::max(1, frameGeometry().width() - twipsToPixels(kStatusMarginTwips)));
 }
 
 // --- Files ------------------------------------------------------------------
@@ -446,7 +452,20 @@ void mdiMain::mDelete_Click()
         doc_.delPic(v);
 }
 
-void mdiMain::mAutoCreate_Click() { lastCommand_ = QStringLiteral("mAutoCreate_Click"); }
+void mdiMain::mAutoCreate_Click()
+{
+    lastCommand_ = QStringLiteral("mAutoCreate_Click");
+    if (!auto_)
+        auto_ = new frmAuto(doc_, this);
+    auto_->show();
+    auto_->raise();
+    auto_->activateWindow();
+    // Already the active window (or on a platform without activation): the
+    // base window must follow the active frame all the same.
+    auto_->Form_Activate();
+}
+
+frmAuto *mdiMain::autoCreateWindow() const { return auto_; }
 
 void mdiMain::mPropaty_Click()
 {
@@ -469,9 +488,29 @@ void mdiMain::mAnime_Click()
 
 frmPlay *mdiMain::playerWindow() const { return play_; }
 
-void mdiMain::mKasane_Click() { lastCommand_ = QStringLiteral("mKasane_Click"); }
-void mdiMain::mSeiretu_Click() { lastCommand_ = QStringLiteral("mSeiretu_Click"); }
-void mdiMain::mSeiretu2_Click() { lastCommand_ = QStringLiteral("mSeiretu2_Click"); }
+void mdiMain::mKasane_Click()
+{
+    lastCommand_ = QStringLiteral("mKasane_Click");
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    restoreToNormalTwips(frames);
+    moveWindowsTwips(frames, cascadePositions(int(frames.size())));
+}
+
+void mdiMain::mSeiretu_Click()
+{
+    lastCommand_ = QStringLiteral("mSeiretu_Click");
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
+    moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
+}
+
+void mdiMain::mSeiretu2_Click()
+{
+    lastCommand_ = QStringLiteral("mSeiretu2_Click");
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
+    moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
+}
 void mdiMain::mVersion_Click() { lastCommand_ = QStringLiteral("mVersion_Click"); }
 
 QString mdiMain::helpFilePath()
