@@ -234,6 +234,25 @@ TEST_F(CompositorTest, DisposalThreeDrawsOverIndexZeroInTheNewFramesColours)
     EXPECT_EQ(c.colorAt(1, 0), rampPalette(50)[4]);
 }
 
+TEST_F(CompositorTest, DisposalTwoAfterThreeReturnsToTheClearedScreen)
+{
+    // The screen is saved after a frame's disposal, so "before the previous
+    // frame" means after that frame cleared the screen, not before.
+    canvas(3, 1);
+    solid(3, 1, 5);
+    solid(1, 1, 6);
+    solid(1, 1, 7);
+    cell(1, PropertyGrid::ColDisposal, "3");
+    place(2, 2, 0);
+    cell(2, PropertyGrid::ColDisposal, "2");
+    Compositor c(doc);
+    c.tick();
+    c.tick();
+    EXPECT_EQ(picture(c), "600\n");
+    c.tick();
+    EXPECT_EQ(picture(c), "007\n");
+}
+
 TEST_F(CompositorTest, DisposalsZeroAndOneLeaveThePreviousPicture)
 {
     canvas(2, 1);
