@@ -14,6 +14,7 @@ class QStatusBar;
 namespace velmar {
 
 class Document;
+class frmAuto;
 class frmPic;
 class frmPlay;
 class frmPrpty;
@@ -39,6 +40,8 @@ public:
     frmPrpty *propertyWindow();
     // The animation preview while it is open, or nullptr.
     frmPlay *playerWindow() const;
+    // The auto-create dialog while it is open, or nullptr.
+    frmAuto *autoCreateWindow() const;
 
     // Opens the files in order as a drop does: a file that is not a GIF is
     // skipped, the first file that cannot be opened ends the list.
@@ -104,6 +107,7 @@ private:
     QVector<QMdiSubWindow *> windows_; // slot order, kept in step by the signals
     QPointer<frmPrpty> prpty_;
     QPointer<frmPlay> play_;
+    QPointer<frmAuto> auto_;
     QString lastCommand_;
 };
 
