@@ -429,6 +429,22 @@ TEST(LzwEncode, WidthGrowsToTenBitsOnceCode512IsDefined)
     EXPECT_EQ(encode(pixels, 8), subBlocks(v.bytes()));
 }
 
+TEST(LzwEncode, EndCodeTakesTheWidthItsOwnDefinitionLeaves)
+{
+    // Eleven pixels with ten different neighbouring pairs at code size 2: the
+    // steps define 6..15, the last root goes out at 4 bits with next free 16,
+    // and the end code's definition makes it 17, so the end code is 5 bits:
+    // 49 bits, the 49th spilling into a seventh byte.
+    const Bytes pixels = {0, 0, 1, 0, 2, 0, 3, 1, 1, 2, 1};
+    CodeWriter w;
+    w.put({{4, 3}, {0, 3}, {0, 3}, {1, 3}});
+    for (size_t i = 3; i < pixels.size(); ++i)
+        w.put(pixels[i], 4);
+    w.put(5, 5);
+    ASSERT_EQ(w.bytes().size(), 7u);
+    EXPECT_EQ(encode(pixels, 2), subBlocks(w.bytes()));
+}
+
 TEST(LzwEncode, ClearCodeFollowsTheCodeThatDefines4092)
 {
     // Every step emits a root and defines a code: the step emitting pixel
