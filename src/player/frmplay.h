@@ -29,6 +29,8 @@ class frmPlay : public QWidget
     // otherwise shows the next frame and times the one after it.
     void tmrPlay_Timer();
 
+    // False once closed, while the deletion is still pending.
+    bool isLoaded() const { return loaded_; }
     PictureBox *picPlay() const { return picPlay_; }
     QTimer *tmrPlay() const { return tmrPlay_; }
     const Compositor &compositor() const { return compositor_; }

@@ -480,7 +480,7 @@ void mdiMain::mAnime_Click()
     lastCommand_ = QStringLiteral("mAnime_Click");
     // The player deletes itself when it closes, so an opening after a close
     // loads it afresh: frame 0, cleared buffers, the canvas size of now.
-    if (!play_)
+    if (!play_ || !play_->isLoaded())
         play_ = new frmPlay(doc_, this);
     play_->show();
     play_->raise();

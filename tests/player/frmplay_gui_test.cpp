@@ -226,6 +226,23 @@ TEST_F(PlayerFromMainWindowTest, ReopeningStartsAtFrameZeroWithFreshBuffers)
     EXPECT_EQ(second->compositor().screen(), std::vector<uint8_t>({1, 0, 0}));
 }
 
+TEST_F(PlayerFromMainWindowTest, OpeningRightAfterACloseLoadsANewPlayer)
+{
+    window.mAnime_Click();
+    QPointer<frmPlay> first = window.playerWindow();
+    first->close(); // its deletion is still pending
+    window.mAnime_Click();
+    frmPlay *second = window.playerWindow();
+    EXPECT_NE(second, first.data());
+    EXPECT_TRUE(second->isLoaded());
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_TRUE(doc.gPlayOpen);
+    flushDeletes();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(window.playerWindow(), second);
+    EXPECT_TRUE(doc.gPlayOpen) << "the old player's deletion must not clear the new one's flag";
+}
+
 TEST_F(PlayerFromMainWindowTest, OpeningWithNoFramesClosesAtTheFirstTick)
 {
     doc.closeAll();
