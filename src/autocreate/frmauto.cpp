@@ -454,6 +454,12 @@ void frmAuto::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // The window frame is known once the window is shown; the heights count it.
     setHeights(heightTwips_, tabHeightTwips_);
+    // First shown over the middle of the main window, clear of its menus.
+    if (!placed_ && parentWidget()) {
+        placed_ = true;
+        const QWidget *main = parentWidget()->window();
+        move(main->geometry().center() - QPoint(width() / 2, height() / 2));
+    }
 }
 
 void frmAuto::Form_Activate()
