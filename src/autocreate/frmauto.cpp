@@ -301,7 +301,8 @@ void frmAuto::buildPage(int tab, QWidget *page)
         if (f.kind == FieldKind::Text) {
             const int y = header + 8 + row * kRowPitchPx;
             auto *label = new QLabel(f.label, page);
-            label->setObjectName(QStringLiteral("Label1_%1_%2").arg(tab + 1).arg(row + 1));
+            // One label array over the whole dialog, numbered in tab order.
+            label->setObjectName(QStringLiteral("Label1_%1").arg(++labelCount_));
             place(label, QRect(kFieldLeftPx, y, kLabelWidthPx, kRowHeightPx));
             auto *edit = new QLineEdit(f.initial, page);
             edit->setObjectName(f.objectName);

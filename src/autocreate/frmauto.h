@@ -149,6 +149,7 @@ class frmAuto : public QWidget
     int curTab_ = 0;
     bool detailsShown_ = false;
     bool placed_ = false;
+    int labelCount_ = 0;
     int heightTwips_ = 0;
     int tabHeightTwips_ = 0;
 

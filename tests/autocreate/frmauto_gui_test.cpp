@@ -182,6 +182,10 @@ TEST_F(FrmAutoTest, InitialTextsAndCaptionsAsTheUserSeesThem)
     EXPECT_EQ(labelOf("txtMasWinF"), QStringLiteral("基準ｳｨﾝﾄﾞｳC"));
     EXPECT_EQ(labelOf("txtFromWinNo"), QStringLiteral("基本ｳｨﾝﾄﾞｳ１"));
     EXPECT_EQ(labelOf("txtDivY"), QStringLiteral("縦の分割数"));
+    // The labels form one array: tab 0 holds Label1_1 to Label1_4.
+    EXPECT_EQ(child<QLabel>("Label1_1")->text(), QStringLiteral("コマ数"));
+    EXPECT_EQ(child<QLabel>("Label1_4")->buddy(), edit("txtDivY"));
+    EXPECT_EQ(child<QLabel>("Label1_5")->buddy(), edit("txtSumFraNum_2"));
 }
 
 TEST_F(FrmAutoTest, OptionGroupsAreIndependentOfEachOther)
