@@ -9,9 +9,10 @@ SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 DEB_PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
                 libgtest-dev libgmock-dev libgif-dev libbenchmark-dev \
-                xvfb xauth fonts-noto-cjk fonts-liberation2 imagemagick
+                xvfb xauth fonts-noto-cjk fonts-liberation2 imagemagick \
+                clang libclang-rt-14-dev
 
-.PHONY: run test deps configure build bench clean
+.PHONY: run test test-sanitize fuzz deps configure build bench clean
 
 deps:
 	@missing=""; for p in $(DEB_PACKAGES); do \
@@ -37,10 +38,35 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite with AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer. Leaks that belong to the system libraries (not to us) are
+# suppressed by tests/sanitizer/lsan.supp, which says why for each entry.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
+                LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+                QT_QPA_PLATFORM=offscreen
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMAR_SANITIZE=ON
+	$(SANITIZE_ENV) cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS from a
+# seed corpus made at run time from the conformance suites and examples/.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	      -DVELMAR_FUZZ=ON -DVELMAR_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target velmar_fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh $(FUZZ_BUILD)
+
 bench: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target velmar_bench
 	$(BUILD)-bench/bench/velmar_bench
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-bench $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,40 @@
+#pragma once
+
+// The properties the fuzz targets check, shared with the tests that replay
+// every input the fuzzers ever found (tests/data/fuzz/). Each check runs one
+// input through a codec path and returns a description of the first property
+// that does not hold, or an empty string.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace velmar::test
+{
+
+// Images above this many pixels are refused by the fuzzed reader, so that a
+// ten-byte input cannot spend seconds zero-filling and re-encoding a picture
+// of hundreds of megabytes; the refusal itself is covered by the hostile-file
+// tests at the real limit.
+inline constexpr size_t kFuzzMaxImagePixels = size_t(1) << 18;
+
+// Input: two bytes (little-endian) giving the size of the output array, then
+// an image's data from the minimum code size byte on. LZWDecode must give
+// exactly what the plain table rules give, decoded one byte at a time through
+// the sub-block counter: status, bytes consumed, bytes produced, the output
+// array and the clear-code callbacks.
+std::string checkLzwDecode(std::span<const uint8_t> input);
+
+// Input: a whole file. OpenGif on a document with no views: the document is
+// consistent afterwards (no staged frame, every frame with a buffer of its
+// size, a power-of-two colour count and its grid row), a refusal has a
+// message, the status text is cleared, and closing all frames empties it.
+std::string checkOpenGif(std::span<const uint8_t> file);
+
+// Input: a whole file. Decode, save, decode again: the same number of frames,
+// the same pixels showing the same colours, the same interlace,
+// transparency, delay and disposal cells, repeat count and comment.
+std::string checkRoundTrip(std::span<const uint8_t> file);
+
+} // namespace velmar::test
