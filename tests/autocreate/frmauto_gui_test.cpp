@@ -22,6 +22,14 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable failure messages for the Japanese texts.
+static void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 using namespace velmar;
 using velmar::test::addFrame;
 using velmar::test::rampPalette;
