@@ -1,0 +1,119 @@
+// velmar-cli's GIF operations, run as a script would run them.
+#include "support/gifbytes.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace velmar::test;
+
+namespace
+{
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VELMAR_CLI_PATH), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString sampleGif()
+{
+    GifBytes gif;
+    gif.header(2, 1, true, 0); // colours (0,0,0) and (1,2,3)
+    gif.u8({0x21, 0xFF, 0x0B}).text("NETSCAPE2.0").u8({0x03, 0x01}).u16(5).u8({0x00});
+    gif.control(2, true, 40000, 1).image(3, 4, 2, 1, false).data(2, literalStream({1, 0}, 2));
+    gif.u8({0x21, 0xFE}).subBlocks("q\"b\\n\nt\x01 日本").trailer();
+    return writeTempFile(QStringLiteral("cli-sample.gif"), gif.toByteArray());
+}
+
+TEST(CliGif, InfoPrintsTheDocumentAsExactJson)
+{
+    const QString path = sampleGif();
+    const CliRun r = cli({"open", path, "info"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray pixels("\x01\x00", 2);
+    const QString sha = QString::fromLatin1(QCryptographicHash::hash(pixels, QCryptographicHash::Sha256).toHex());
+    const QString expected = QStringLiteral("{\"global\":{\"width\":\"2\",\"height\":\"1\",\"loop\":\"5\","
+                                            "\"loopBlock\":true,"
+                                            "\"comment\":\"q\\\"b\\\\n\\nt\\u0001 "
+                                            "日本\"},\"frames\":[{\"width\":2,\"height\":1,"
+                                            "\"colors\":2,\"palette\":\"000000010203\",\"pixels_sha256\":\"") +
+                             sha +
+                             QStringLiteral("\",\"row\":[\"0\",\"3\",\"4\",\"2\",\"1\",\"0\",\"1\","
+                                            "\"1\",\"-25536\",\"2\",\"\"]}]}\n");
+    EXPECT_EQ(r.out, expected);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_EQ(json.object()["global"].toObject()["comment"].toString(), QStringLiteral("q\"b\\n\nt\x01 日本"));
+}
+
+TEST(CliGif, EmptyDocumentInfo)
+{
+    const CliRun r = cli({"info"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QStringLiteral("{\"global\":{\"width\":\"０\",\"height\":"
+                                    "\"０\",\"loop\":\"０\",\"loopBlock\":"
+                                    "false,\"comment\":\"\"},\"frames\":[]}\n"));
+}
+
+TEST(CliGif, OpeningTwiceAppendsAndSaveRoundTrips)
+{
+    const QString path = sampleGif();
+    const QString out = tempPath(QStringLiteral("cli-out.gif"));
+    const CliRun first = cli({"open", path, "open", path, "save", out, "info"});
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    const CliRun second = cli({"open", out, "info"});
+    ASSERT_EQ(second.status, 0) << second.err.toStdString();
+    const QJsonObject a = QJsonDocument::fromJson(first.out.toUtf8()).object();
+    const QJsonObject b = QJsonDocument::fromJson(second.out.toUtf8()).object();
+    ASSERT_EQ(a["frames"].toArray().size(), 2);
+    ASSERT_EQ(b["frames"].toArray().size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject fa = a["frames"].toArray()[i].toObject();
+        const QJsonObject fb = b["frames"].toArray()[i].toObject();
+        EXPECT_EQ(fb["pixels_sha256"], fa["pixels_sha256"]);
+        EXPECT_EQ(fb["palette"], fa["palette"]);
+        EXPECT_EQ(fb["row"].toArray()[8], fa["row"].toArray()[8]);
+        EXPECT_EQ(fb["row"].toArray()[0].toString(), QString::number(i));
+    }
+    EXPECT_EQ(b["global"].toObject()["comment"], a["global"].toObject()["comment"]);
+}
+
+TEST(CliGif, NotAGifOrUnreadableFileFailsAndStops)
+{
+    const QString text = writeTempFile(QStringLiteral("cli-text.gif"), QByteArray("gif89a lower case"));
+    const CliRun notGif = cli({"open", text, "info"});
+    EXPECT_EQ(notGif.status, 1);
+    EXPECT_TRUE(notGif.out.isEmpty()) << "info must not run after a failure";
+    EXPECT_TRUE(notGif.err.contains(QStringLiteral("not a GIF"))) << notGif.err.toStdString();
+
+    const CliRun missing = cli({"open", tempPath(QStringLiteral("cli-missing.gif"))});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("cannot read"))) << missing.err.toStdString();
+}
+
+TEST(CliGif, SaveWithoutFramesFails)
+{
+    const QString out = tempPath(QStringLiteral("cli-none.gif"));
+    const CliRun r = cli({"save", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+} // namespace
