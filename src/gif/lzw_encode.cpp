@@ -2,10 +2,15 @@
 //
 // The string table is a trie: a string extended by one pixel is a child of
 // the string. Each (string, pixel) pair has at most one child, so any lookup
-// that finds it yields the same codes as walking child lists; here it is a
-// dense table indexed by code and pixel, one load per pixel. The table lives
-// between calls and is cleared entry by entry (only the entries defined), so
-// a small image does not pay for clearing the whole table.
+// that finds it yields the same codes as walking child lists. Two lookups
+// stand in for the walk here:
+// - a hash table keyed by (code, pixel), small enough (64 KiB) to stay in
+//   the near caches, cleared with the code table;
+// - for runs of one colour, the strings "c", "c c", "c c c", ... of each
+//   colour c by length: they are always defined in order of length, so a
+//   string that starts a run can jump straight to the longest one the run
+//   covers, instead of stepping through the table once per pixel. Flat
+//   pictures spend most of their pixels in such runs.
 #include "gif/lzw.h"
 
 #include <algorithm>
@@ -23,14 +28,19 @@ namespace
 constexpr unsigned kClearCodeAt = 4093;
 constexpr unsigned kMaxCodes = 4096;
 constexpr size_t kSubBlockMax = 255;
+// Four times the codes a table can hold, so probes stay short.
+constexpr unsigned kHashBits = 14;
+constexpr unsigned kHashSize = 1u << kHashBits;
 
 struct Scratch {
-    // child[(code << m) | pixel]: the code of the string "code + pixel", or 0
-    // when it is not in the table (no defined code is 0). Kept all zero
-    // between calls.
-    std::vector<uint16_t> child = std::vector<uint16_t>(kMaxCodes << 8, 0);
-    // Where each defined code sits in child, to clear it again.
-    uint32_t slotOf[kMaxCodes];
+    // Entries (key << 12) | code with key = (string code << 8) | pixel; 0 is
+    // empty (a real entry's code is at least 6).
+    uint32_t hash[kHashSize];
+    // runCode[n * 256 + c]: the code of n pixels of colour c (n >= 1); valid
+    // for n up to runLength[c]. Length-major, so the short runs of all
+    // colours share a few cache lines.
+    std::vector<uint16_t> runCode = std::vector<uint16_t>(256 * kMaxCodes);
+    uint16_t runLength[256];
     // The packed codes before they are cut into sub-blocks.
     std::vector<uint8_t> packed;
 };
@@ -39,6 +49,29 @@ Scratch &scratch()
 {
     static thread_local Scratch s;
     return s;
+}
+
+inline uint32_t slotOf(uint32_t key)
+{
+    return (key * 0x9E3779B1u) >> (32 - kHashBits);
+}
+
+// How many of the first max bytes at p equal c.
+inline size_t runOf(const uint8_t *p, uint8_t c, size_t max)
+{
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = 0x0101010101010101ull * c;
+        for (; i + 8 <= max; i += 8) {
+            uint64_t v;
+            std::memcpy(&v, p + i, 8);
+            if (const uint64_t diff = v ^ pattern)
+                return i + size_t(std::countr_zero(diff) / 8);
+        }
+    }
+    while (i < max && p[i] == c)
+        ++i;
+    return i;
 }
 
 // Codes packed least significant bit first. Every put stores 8 bytes and
@@ -95,34 +128,59 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
     if (s.packed.size() < packedBound)
         s.packed.resize(packedBound);
     BitWriter bits(s.packed.data());
-    uint16_t *const child = s.child.data();
+    uint32_t *const hash = s.hash;
+    uint16_t *const runCode = s.runCode.data();
+    uint16_t *const runLength = s.runLength;
 
     unsigned width = m + 1;
     unsigned limit = 1u << width;
     unsigned nextFree = clearCode + 2;
     auto restart = [&] {
-        for (unsigned code = clearCode + 2; code < nextFree; ++code)
-            child[s.slotOf[code]] = 0;
+        std::memset(hash, 0, sizeof s.hash);
+        for (unsigned c = 0; c < clearCode; ++c) {
+            runCode[256 + c] = uint16_t(c);
+            runLength[c] = 1;
+        }
         width = m + 1;
         limit = 1u << width;
         nextFree = clearCode + 2;
     };
+    restart();
 
     bits.put(clearCode, width);
     const uint8_t *p = pixels.data();
     const uint8_t *const end = p + n;
     unsigned w = *p++;
-    while (p < end) {
-        const unsigned k = *p++;
-        const uint32_t slot = (w << m) | k;
-        const unsigned c = child[slot];
-        if (c != 0) {
-            w = c;
-            continue;
+    for (;;) {
+        // w is a single pixel here, the start of a string: when a run of
+        // its colour follows, go to the longest run string it covers.
+        if (p < end && *p == w && runLength[w] > 1) {
+            const size_t r = runOf(p, uint8_t(w), std::min(size_t(end - p), size_t(runLength[w] - 1)));
+            p += r;
+            w = runCode[(1 + r) * 256 + w];
+        }
+        unsigned k;
+        uint32_t key, slot;
+        for (;;) {
+            if (p == end)
+                goto endOfPixels;
+            k = *p++;
+            key = (w << 8) | k;
+            slot = slotOf(key);
+            uint32_t e;
+            while ((e = hash[slot]) != 0 && (e >> 12) != key)
+                slot = (slot + 1) & (kHashSize - 1);
+            if (e == 0)
+                break;
+            w = e & 0xFFF;
         }
         bits.put(w, width);
-        child[slot] = uint16_t(nextFree);
-        s.slotOf[nextFree] = slot;
+        hash[slot] = (key << 12) | nextFree;
+        if (runCode[runLength[k] * 256u + k] == w) {
+            // The string was the longest run of k: this is the next one.
+            ++runLength[k];
+            runCode[runLength[k] * 256u + k] = uint16_t(nextFree);
+        }
         ++nextFree;
         if (nextFree > limit) {
             ++width;
@@ -134,6 +192,7 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
             restart();
         }
     }
+endOfPixels:
     // The end code goes the way of any pixel that extends nothing: the
     // string so far is emitted, "string + end code" takes the next free code
     // (it can never match), and the end code follows with the width that
@@ -147,7 +206,6 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
         width = m + 1;
     }
     bits.put(endCode, width);
-    restart(); // leaves the table clear for the next call
 
     const size_t packedSize = bits.finish();
     const uint8_t *src = s.packed.data();

@@ -307,6 +307,17 @@ TEST(LzwAgainstSlowCodec, EncoderMatchesAcrossManyClearCodes)
     Bytes got;
     ASSERT_TRUE(LZWEncode(pixels, 8, got));
     EXPECT_TRUE(got == slowEncode(pixels, 8));
+
+    // Long runs of few colours, as in flat pictures: the run strings grow
+    // to hundreds of pixels between clears.
+    pixels.clear();
+    while (pixels.size() < 400000)
+        pixels.insert(pixels.end(), 1 + nextRandom(rng) % 3000, uint8_t(nextRandom(rng) % 5));
+    for (int m : {3, 8}) {
+        got.clear();
+        ASSERT_TRUE(LZWEncode(pixels, m, got));
+        EXPECT_TRUE(got == slowEncode(pixels, unsigned(m))) << "code size " << m;
+    }
 }
 
 TEST(LzwAgainstSlowCodec, DecoderAgreesOnValidStreamsWithAnyArraySize)
