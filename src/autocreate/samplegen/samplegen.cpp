@@ -7,9 +7,9 @@
 //
 // Exit status 0 on success; any mismatch with the table fails the build.
 
+#include "autocreate/createcommand.h"
 #include "autocreate/samplegen/sampleart.h"
 #include "autocreate/samples.h"
-#include "effects/cube.h"
 #include "effects/effects.h"
 #include "effects/geometric.h"
 #include "platform/numeric.h"
@@ -48,12 +48,6 @@ int black(const Document &doc, int frame)
     const PicInfo &p = doc.pic(frame);
     return nearestPaletteIndex(p.colors, p.nColors, 0, 0, 0);
 }
-int white(const Document &doc, int frame)
-{
-    const PicInfo &p = doc.pic(frame);
-    return nearestPaletteIndex(p.colors, p.nColors, 255, 255, 255);
-}
-
 std::vector<int> range(int first, int last)
 {
     std::vector<int> frames;
@@ -96,42 +90,43 @@ std::vector<int> mosaic(Document &doc)
     return range(base, base + 5);
 }
 
+// The cube and the prism: the Create command's own loops, with the tab's
+// initial colours (white background, black outline) and the three windows
+// kept. Returns the frames the command added.
+std::vector<int> createOnTab(Document &doc, int tab, const QString &count, const QStringList &windows)
+{
+    autocreate::FieldValues fields = autocreate::initialFields(tab);
+    const autocreate::TabDescriptor &d = autocreate::tabDescriptors()[size_t(tab)];
+    fields.insert(d.countField, count);
+    for (int k = 0; k < d.windowFields.size(); ++k)
+        fields.insert(d.windowFields[k], windows[k]);
+    if (!d.clearCheck.isEmpty())
+        fields.insert(d.clearCheck, QStringLiteral("0"));
+    const int before = doc.gPicCount;
+    const QString error = autocreate::Create(doc, tab, fields);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "velmar_samplegen: tab %d: %s\n", tab, qPrintable(error));
+        return {};
+    }
+    return range(before, doc.gPicCount - 1);
+}
+
 std::vector<int> cube(Document &doc)
 {
-    const int a = addPicture(doc, samplegen::landscape(64, 64));
-    const int b = addPicture(doc, samplegen::night(64, 64));
-    const int c = addPicture(doc, samplegen::chequer(64, 64));
-    // The Create command's cube loop with n = 6 and a 64-pixel face: half a
-    // turn in 102 x 102 frames on white, outlined in black.
-    std::vector<int> frames;
-    const double step = 3.14159265358979 / 6;
-    for (double theta = 0; theta <= 3.14158265358979; theta += step) {
-        const int f = doc.NewWindow(a, 102, 102, white(doc, a));
-        if (f < 0)
-            return {};
-        drawCube(doc, f, theta, 64, black(doc, a), a, b, c);
-        frames.push_back(f);
-    }
-    return frames;
+    addPicture(doc, samplegen::landscape(64, 64));
+    addPicture(doc, samplegen::night(64, 64));
+    addPicture(doc, samplegen::chequer(64, 64));
+    // Half a turn in six frames of round(64 * 1.6) = 102 pixels square.
+    return createOnTab(doc, 4, QStringLiteral("6"), {"0", "1", "2"});
 }
 
 std::vector<int> prism(Document &doc)
 {
-    const int d = addPicture(doc, samplegen::landscape(150, 50));
-    const int e = addPicture(doc, samplegen::night(150, 50));
-    const int f3 = addPicture(doc, samplegen::chequer(150, 50));
-    // The Create command's prism loop with n = 5: one whole turn, five
-    // pictures from face to face, in frames 1.2 times window D's size.
-    std::vector<int> frames;
-    const double step = (6.28318530717958 / 3) / 5;
-    for (double theta = 0; theta <= 6.28317530717958; theta += step) {
-        const int f = doc.NewWindow(d, 180, 60, white(doc, d));
-        if (f < 0)
-            return {};
-        drawPrism(doc, f, theta, black(doc, d), d, e, f3);
-        frames.push_back(f);
-    }
-    return frames;
+    addPicture(doc, samplegen::landscape(150, 50));
+    addPicture(doc, samplegen::night(150, 50));
+    addPicture(doc, samplegen::chequer(150, 50));
+    // One whole turn, five frames from face to face, 1.2 times 150 x 50.
+    return createOnTab(doc, 5, QStringLiteral("5"), {"0", "1", "2"});
 }
 
 std::vector<int> ticker(Document &doc)
