@@ -347,6 +347,7 @@ std::vector<TabDescriptor> buildTabs()
         d.colours.push_back(colourSetting(d.fields, d.groups, 8, "optBackBlack", false, "optBackPal", "txtBackPal",
                                           "grpBack", QStringLiteral("背景色の指定"), QStringLiteral("背景色")));
         addClear(d, DeleteRule::BaseIfChecked);
+        d.check = checkGlobeSize;
         d.action = runGlobe;
         d.framesAdded = oneEachFrames;
     }
@@ -356,6 +357,7 @@ std::vector<TabDescriptor> buildTabs()
                                           "txtAtsusaPal", "grpAtsusa", QStringLiteral("厚さ部分の色"),
                                           QStringLiteral("厚さ部分の色")));
         addClear(d, DeleteRule::BaseIfChecked);
+        d.check = checkCardTurnSize;
         d.action = runCardTurn;
         d.framesAdded = oneEachFrames;
     }

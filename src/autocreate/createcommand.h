@@ -154,5 +154,10 @@ QString runCardTurn(Document &doc, const CreateArgs &args);
 // an angle by repeated addition, so a fractional n gives its own count).
 int cubeFramesAdded(double n);
 int prismFramesAdded(double n);
+// Tab checks of the globe and the coin: a globe needs a base of at least
+// 3 x 2 pixels, a coin one at least 2 pixels wide (a narrower base gives no
+// axis to turn about); otherwise msgParameter().
+QString checkGlobeSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
+QString checkCardTurnSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
 
 } // namespace velmar::autocreate
