@@ -7,6 +7,7 @@
 #include "properties/frmprpty.h"
 #include "shell/document.h"
 #include "shell/frmpic.h"
+#include "shell/frmversion.h"
 #include "shell/mdiarrange.h"
 
 #include <QAction>
@@ -511,7 +512,16 @@ void mdiMain::mSeiretu2_Click()
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
 }
-void mdiMain::mVersion_Click() { lastCommand_ = QStringLiteral("mVersion_Click"); }
+
+void mdiMain::mVersion_Click()
+{
+    lastCommand_ = QStringLiteral("mVersion_Click");
+    if (!version_)
+        version_ = new frmVersion(this);
+    version_->show();
+    version_->raise();
+    version_->activateWindow();
+}
 
 QString mdiMain::helpFilePath()
 {

@@ -18,6 +18,7 @@ class frmAuto;
 class frmPic;
 class frmPlay;
 class frmPrpty;
+class frmVersion;
 
 // The main window: menus, toolbar, status bar and the frame windows. Every
 // user command starts here and is carried out on the Document.
@@ -106,6 +107,7 @@ private:
     QLabel *statusPanel_ = nullptr;
     QVector<QMdiSubWindow *> windows_; // slot order, kept in step by the signals
     QPointer<frmPrpty> prpty_;
+    QPointer<frmVersion> version_; // the about box while it is loaded
     QPointer<frmPlay> play_;
     QPointer<frmAuto> auto_;
     QString lastCommand_;
