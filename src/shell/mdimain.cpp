@@ -525,7 +525,13 @@ void mdiMain::mVersion_Click()
 
 QString mdiMain::helpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmar.html"));
+    // Beside the program in the build tree; in share/velmar/ once installed.
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(QStringLiteral("velmar.html"));
+    const QString installed = QDir::cleanPath(programDir.filePath(QStringLiteral("../share/velmar/velmar.html")));
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
+        return installed;
+    return beside;
 }
 
 void mdiMain::help_Click()
