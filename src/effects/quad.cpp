@@ -3,6 +3,7 @@
 #include "platform/numeric.h"
 #include "shell/picinfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -53,12 +54,24 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     if (buffer.size() < targetSize)
         return;
 
+    // Every mapped point lies within the corners' bounding box, so the sums
+    // are kept for that box only (clipped to the buffer), not the whole frame.
+    const int minX = std::max({0, std::min({q.x1, q.x2, q.x3, q.x4}) - 1});
+    const int maxX = std::min({targetWidth - 1, std::max({q.x1, q.x2, q.x3, q.x4}) + 1});
+    const int minY = std::max({0, std::min({q.y1, q.y2, q.y3, q.y4}) - 1});
+    const int maxY = std::min({targetHeight - 1, std::max({q.y1, q.y2, q.y3, q.y4}) + 1});
+    if (minX > maxX || minY > maxY)
+        return;
+    const size_t boxWidth = size_t(maxX - minX + 1);
     // 64-bit sums: a degenerate quadrilateral drops a whole (possibly huge)
     // picture into one pixel, and 32 bits would overflow after ~8 million hits.
-    std::vector<int64_t> sumRed(targetSize, 0);
-    std::vector<int64_t> sumGreen(targetSize, 0);
-    std::vector<int64_t> sumBlue(targetSize, 0);
-    std::vector<int64_t> hits(targetSize, 0);
+    struct Sum {
+        int64_t red = 0;
+        int64_t green = 0;
+        int64_t blue = 0;
+        int64_t hits = 0;
+    };
+    std::vector<Sum> sums(boxWidth * size_t(maxY - minY + 1));
 
     const double dxLeft = q.x2 - q.x3;
     const double dyLeft = q.y2 - q.y3;
@@ -74,23 +87,26 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
             int tx = 0;
             int ty = 0;
             if (!roundedInside(lx + (rx - lx) * sx / ws, targetWidth, tx) ||
-                !roundedInside(ly + (ry - ly) * sx / ws, targetHeight, ty))
+                !roundedInside(ly + (ry - ly) * sx / ws, targetHeight, ty) || tx < minX || tx > maxX || ty < minY ||
+                ty > maxY)
                 continue;
-            const size_t t = size_t(ty) * size_t(targetWidth) + size_t(tx);
+            Sum &sum = sums[size_t(ty - minY) * boxWidth + size_t(tx - minX)];
             const Rgb &c = source.colors[row[sx]];
-            sumRed[t] += c.r;
-            sumGreen[t] += c.g;
-            sumBlue[t] += c.b;
-            ++hits[t];
+            sum.red += c.r;
+            sum.green += c.g;
+            sum.blue += c.b;
+            ++sum.hits;
         }
     }
 
-    for (size_t t = 0; t < targetSize; ++t) {
-        if (hits[t] == 0)
-            continue;
-        buffer[t] = uint8_t(nearestPaletteIndex(palette, paletteCount, int(sumRed[t] / hits[t]),
-                                                int(sumGreen[t] / hits[t]), int(sumBlue[t] / hits[t])));
-    }
+    for (int y = minY; y <= maxY; ++y)
+        for (int x = minX; x <= maxX; ++x) {
+            const Sum &sum = sums[size_t(y - minY) * boxWidth + size_t(x - minX)];
+            if (sum.hits == 0)
+                continue;
+            buffer[size_t(y) * size_t(targetWidth) + size_t(x)] = uint8_t(nearestPaletteIndex(
+                palette, paletteCount, int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
+        }
 }
 
 void drawQuadEdges(std::span<uint8_t> buffer, int horizontalSteps, int verticalSteps, int targetWidth, int targetHeight,
