@@ -11,9 +11,13 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
+
+#include <unistd.h>
 
 namespace velmar
 {
@@ -21,23 +25,34 @@ namespace velmar
 namespace
 {
 
-// Bigger images are refused as if their buffer could not be had: the frame
-// buffer and the decode array together would take twice this many bytes, and
-// zero-filling several gigabytes that a damaged header asks for would stall
-// or kill the program instead of reporting the file.
-constexpr size_t kMaxImagePixels = size_t(1) << 28;
-
 // The decoder may run up to 256 bytes past the last pixel with the last
 // string of an image; the array has room for that.
 constexpr size_t kDecodeSlack = 257;
+
+// Zero-filled buffers are committed memory, and the system kills a program
+// that commits too much long before an allocation fails; so a small file of
+// many large images with almost no data needs a limit of its own. Half the
+// physical memory leaves room for everything else.
+size_t memoryBudget(const OpenGifOptions &options)
+{
+    if (options.memoryBudget)
+        return options.memoryBudget;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return SIZE_MAX;
+    return size_t(pages) / 2 * size_t(pageSize);
+}
 
 class Reader
 {
   public:
     Reader(Document &doc, const QString &path, const QByteArray &file, const OpenGifOptions &options)
         : doc_(doc), path_(path), data_(reinterpret_cast<const uint8_t *>(file.constData())), len_(size_t(file.size())),
-          options_(options)
+          options_(options), budget_(memoryBudget(options))
     {
+        for (int i = 0; i < doc.gPicCount; ++i)
+            held_ += doc.pic(i).bits.size();
     }
 
     GifResult run();
@@ -71,6 +86,8 @@ class Reader
     const uint8_t *data_;
     const size_t len_;
     const OpenGifOptions options_;
+    const size_t budget_;
+    size_t held_ = 0; // pixel bytes of the document's frames
     size_t pos_ = 0;
     int lastPercent_ = -1;
 
@@ -83,7 +100,12 @@ class Reader
     int width_ = 0;
     int height_ = 0;
     bool gInterlaced = false;
-    std::vector<uint8_t> decoded_;
+    // The decode array. Only the bytes the decoder produced are ever copied
+    // out of it, so it is not zero-filled: the frame's own buffer already
+    // holds 0 for every pixel the stream never reaches, and untouched pages
+    // of a large array cost nothing.
+    std::unique_ptr<uint8_t[]> decoded_;
+    size_t decodedSize_ = 0;
     size_t shown_ = 0; // stored pixels already copied into the frame
     QElapsedTimer sinceShow_;
 };
@@ -219,7 +241,7 @@ void Reader::copyDecoded(size_t from, size_t to)
     if (from >= to)
         return;
     if (!gInterlaced) {
-        std::memcpy(pic.pBits() + from, decoded_.data() + from, to - from);
+        std::memcpy(pic.pBits() + from, decoded_.get() + from, to - from);
         return;
     }
     // Stored row k goes to image row interlacedRow(k); a range may begin and
@@ -229,7 +251,7 @@ void Reader::copyDecoded(size_t from, size_t to)
         const size_t rowStart = k * w;
         const size_t end = std::min(to, rowStart + w);
         const size_t dest = size_t(interlacedRow(int(k), height_)) * w + (from - rowStart);
-        std::memcpy(pic.pBits() + dest, decoded_.data() + from, end - from);
+        std::memcpy(pic.pBits() + dest, decoded_.get() + from, end - from);
         from = end;
     }
 }
@@ -274,8 +296,17 @@ bool Reader::readImage(QString *message)
         colors = defaultColorTable();
     }
 
-    if (size_t(width_) * size_t(height_) > kMaxImagePixels) {
+    // Bigger images are refused as if their buffer could not be had: the
+    // frame buffer and the decode array together take twice the pixels, and
+    // zero-filling the gigabytes a damaged header asks for would stall or
+    // kill the program instead of reporting the file.
+    const size_t pixels = size_t(width_) * size_t(height_);
+    if (pixels > options_.maxImagePixels) {
         *message = QStringLiteral("画像が大きすぎるため読み込めません（%1×%2）。").arg(width_).arg(height_);
+        return false;
+    }
+    if (held_ > budget_ || 2 * pixels + kDecodeSlack > budget_ - held_) {
+        *message = QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width_).arg(height_);
         return false;
     }
     slot_ = doc_.beginFrame(width_, height_, nColors, colors);
@@ -283,9 +314,12 @@ bool Reader::readImage(QString *message)
         *message = doc_.lastError();
         return false;
     }
-    try {
-        decoded_.assign(size_t(width_) * size_t(height_) + kDecodeSlack, 0);
-    } catch (const std::bad_alloc &) {
+    const size_t arraySize = size_t(width_) * size_t(height_) + kDecodeSlack;
+    if (arraySize > decodedSize_) {
+        decoded_.reset(new (std::nothrow) uint8_t[arraySize]);
+        decodedSize_ = decoded_ ? arraySize : 0;
+    }
+    if (!decoded_) {
         doc_.abandonFrame();
         *message = QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width_).arg(height_);
         return false;
@@ -323,14 +357,15 @@ bool Reader::readImage(QString *message)
             sinceShow_.restart();
         }
     };
-    const LzwDecodeResult r =
-        LZWDecode(std::span<const uint8_t>(data_ + pos_, remaining()), std::span<uint8_t>(decoded_), onClear);
+    const LzwDecodeResult r = LZWDecode(std::span<const uint8_t>(data_ + pos_, remaining()),
+                                        std::span<uint8_t>(decoded_.get(), arraySize), onClear);
     // All that was decoded goes into the frame, also when decoding failed,
     // so a truncated file shows everything it holds.
     copyDecoded(shown_, r.produced);
     doc_.ShowPic(slot_);
     sinceShow_.restart();
     doc_.endFrame();
+    held_ += pixels;
     if (r.status != LzwStatus::Ok)
         return false;
     pos_ += std::min(r.consumed, remaining());

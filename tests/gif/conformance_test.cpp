@@ -9,10 +9,12 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 
 using namespace velmar;
@@ -152,13 +154,23 @@ TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
     if (files.isEmpty())
         GTEST_SKIP() << "no GIF conformance suites at " << suiteDir().toStdString();
     int roundTrips = 0;
+    int refusedSaves = 0;
     for (const QString &path : files) {
         Document first;
         OpenGif(first, path);
         if (first.gPicCount == 0)
             continue;
         const QString out = tempPath(QStringLiteral("roundtrip.gif"));
+        QFile::remove(out);
         const GifResult saved = SaveGif(first, out);
+        // A frame whose colour table was cut off by the end of the file
+        // keeps empty property cells, which the writer refuses to convert;
+        // nothing may have been written then.
+        if (!saved.ok && saved.message.startsWith(QStringLiteral("保存できません（フレーム "))) {
+            EXPECT_FALSE(QFile::exists(out)) << path.toStdString();
+            ++refusedSaves;
+            continue;
+        }
         ASSERT_TRUE(saved.ok) << path.toStdString() << ": " << saved.message.toStdString();
         Document second;
         const GifResult reread = OpenGif(second, out);
@@ -186,6 +198,8 @@ TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
         }
         ++roundTrips;
     }
+    std::cout << "[          ] " << roundTrips << " files saved and read back, " << refusedSaves
+              << " refused by the writer's checks\n";
     EXPECT_GT(roundTrips, 100);
 }
 
