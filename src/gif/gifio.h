@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 namespace velmar
 {
 
@@ -18,6 +20,13 @@ struct OpenGifOptions {
     // not more often than this (screen rate); the finished picture is always
     // shown.
     int displayIntervalMs = 16;
+    // An image of more pixels is refused, with a message, before anything
+    // is allocated for it.
+    size_t maxImagePixels = size_t(1) << 28;
+    // The pixels of the document's frames and of the image being decoded
+    // may take at most this many bytes; the image that would pass it is
+    // refused with a message. 0: half the machine's physical memory.
+    size_t memoryBudget = 0;
 };
 
 // True when the file can be opened and its first three bytes are "GIF"

@@ -175,7 +175,7 @@ std::string text(const QString &s)
 }
 
 // The reader as the fuzzers drive it: a document with no views, the image
-// size capped (see kFuzzMaxImagePixels).
+// size and the memory capped (see kFuzzMaxImagePixels).
 GifResult openBytes(Document &doc, std::span<const uint8_t> file, const char *name, std::string *problem)
 {
     const QString path = scratchPath(name);
@@ -183,7 +183,10 @@ GifResult openBytes(Document &doc, std::span<const uint8_t> file, const char *na
         *problem = "cannot write the scratch file " + text(path);
         return {};
     }
-    const GifResult r = OpenGif(doc, path);
+    OpenGifOptions options;
+    options.maxImagePixels = kFuzzMaxImagePixels;
+    options.memoryBudget = kFuzzMemoryBudget;
+    const GifResult r = OpenGif(doc, path, options);
     QFile::remove(path);
     return r;
 }

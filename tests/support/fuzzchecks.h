@@ -18,6 +18,10 @@ namespace velmar::test
 // of hundreds of megabytes; the refusal itself is covered by the hostile-file
 // tests at the real limit.
 inline constexpr size_t kFuzzMaxImagePixels = size_t(1) << 18;
+// For the same reason a document read by a fuzz target holds at most this
+// many bytes of pixels, so that a few kilobytes of image descriptors cannot
+// take the fuzzer's memory.
+inline constexpr size_t kFuzzMemoryBudget = size_t(64) << 20;
 
 // Input: two bytes (little-endian) giving the size of the output array, then
 // an image's data from the minimum code size byte on. LZWDecode must give
