@@ -1,0 +1,168 @@
+// velmar-cli operations of the frame commands: order, deletion, adding frames
+// and editing the property grid and the global fields.
+#include "cli/commands.h"
+
+#include "platform/numeric.h"
+#include "shell/document.h"
+#include "shell/propertygrid.h"
+
+#include <cmath>
+#include <optional>
+
+namespace velmar::cli
+{
+namespace
+{
+
+// A frame's width or height as the GIF format can store it.
+constexpr int kMaxSide = 65535;
+
+// A whole number from lo to hi, or nullopt after a message naming the
+// operation and the argument. Numbers are read by the program's one parser,
+// so "３" and " 3 " are 3 as in the dialogs; "2.5" is not a whole number.
+std::optional<int> wholeNumber(Context &ctx, const QString &op, const QString &what, const QString &text, int lo,
+                               int hi)
+{
+    const std::optional<double> value = parseNumber(text);
+    if (!value || *value != std::floor(*value) || *value < lo || *value > hi) {
+        ctx.err << "velmar-cli: " << op << ": " << what << " must be a whole number from " << lo << " to " << hi
+                << ", not \"" << text << "\"\n";
+        return std::nullopt;
+    }
+    return int(*value);
+}
+
+// The number of an existing frame.
+std::optional<int> frameNumber(Context &ctx, const QString &op, const QString &text)
+{
+    if (ctx.doc.gPicCount == 0) {
+        ctx.err << "velmar-cli: " << op << ": there are no frames\n";
+        return std::nullopt;
+    }
+    return wholeNumber(ctx, op, QStringLiteral("the frame number"), text, 0, ctx.doc.gPicCount - 1);
+}
+
+bool swapPrev(Context &ctx, const QStringList &args)
+{
+    const std::optional<int> v = frameNumber(ctx, QStringLiteral("swap-prev"), args[0]);
+    if (!v)
+        return false;
+    // Frame 0 has no previous frame: nothing happens, as in the program.
+    ctx.doc.swapWithPrevious(*v);
+    return true;
+}
+
+bool swapNext(Context &ctx, const QStringList &args)
+{
+    const std::optional<int> v = frameNumber(ctx, QStringLiteral("swap-next"), args[0]);
+    if (!v)
+        return false;
+    ctx.doc.swapWithNext(*v);
+    return true;
+}
+
+bool deleteFrame(Context &ctx, const QStringList &args)
+{
+    const std::optional<int> n = frameNumber(ctx, QStringLiteral("delete"), args[0]);
+    if (!n)
+        return false;
+    ctx.doc.delPic(*n);
+    return true;
+}
+
+bool closeAll(Context &ctx, const QStringList &)
+{
+    ctx.doc.closeAll();
+    return true;
+}
+
+bool copyFrame(Context &ctx, const QStringList &args)
+{
+    const std::optional<int> src = frameNumber(ctx, QStringLiteral("copy"), args[0]);
+    if (!src)
+        return false;
+    if (ctx.doc.CopyWindow(*src) < 0) {
+        ctx.err << "velmar-cli: copy: " << ctx.doc.lastError() << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool newFrame(Context &ctx, const QStringList &args)
+{
+    const QString op = QStringLiteral("new");
+    const std::optional<int> src = frameNumber(ctx, op, args[0]);
+    if (!src)
+        return false;
+    const std::optional<int> w = wholeNumber(ctx, op, QStringLiteral("the width"), args[1], 1, kMaxSide);
+    if (!w)
+        return false;
+    const std::optional<int> h = wholeNumber(ctx, op, QStringLiteral("the height"), args[2], 1, kMaxSide);
+    if (!h)
+        return false;
+    const std::optional<int> fill = wholeNumber(ctx, op, QStringLiteral("the fill colour"), args[3], 0, 255);
+    if (!fill)
+        return false;
+    if (ctx.doc.NewWindow(*src, *w, *h, *fill) < 0) {
+        ctx.err << "velmar-cli: new: " << ctx.doc.lastError() << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool setCell(Context &ctx, const QStringList &args)
+{
+    const QString op = QStringLiteral("set");
+    if (ctx.doc.gPicCount == 0) {
+        ctx.err << "velmar-cli: set: there are no frames, so no grid row to set\n";
+        return false;
+    }
+    // Row 0 (headings) and column 0 (frame numbers) are fixed.
+    const std::optional<int> row = wholeNumber(ctx, op, QStringLiteral("the row"), args[0], 1, ctx.doc.gPicCount);
+    if (!row)
+        return false;
+    const std::optional<int> col =
+        wholeNumber(ctx, op, QStringLiteral("the column"), args[1], 1, PropertyGrid::kCols - 1);
+    if (!col)
+        return false;
+    // Stored as typed, like the property window's editor; the writer and the
+    // player check what they convert.
+    ctx.doc.grid().setTextMatrix(*row, *col, args[2]);
+    return true;
+}
+
+bool setGlobal(Context &ctx, const QStringList &args)
+{
+    const QString &name = args[0];
+    const QString &text = args[1];
+    if (name == QLatin1String("width"))
+        ctx.doc.setGblWidth(text);
+    else if (name == QLatin1String("height"))
+        ctx.doc.setGblHeight(text);
+    else if (name == QLatin1String("loop"))
+        ctx.doc.setGblLoop(text);
+    else if (name == QLatin1String("comment"))
+        ctx.doc.setGblComment(text);
+    else {
+        ctx.err << "velmar-cli: set-global: NAME must be width, height, loop or comment, not \"" << name << "\"\n";
+        return false;
+    }
+    return true;
+}
+
+const Registrar registrar{
+    {QStringLiteral("swap-prev"), 1, QStringLiteral("swap-prev N   swap frame N with the frame before it"), swapPrev},
+    {QStringLiteral("swap-next"), 1, QStringLiteral("swap-next N   swap frame N with the frame after it"), swapNext},
+    {QStringLiteral("delete"), 1, QStringLiteral("delete N      delete frame N; later frames move up"), deleteFrame},
+    {QStringLiteral("close-all"), 0, QStringLiteral("close-all     delete every frame"), closeAll},
+    {QStringLiteral("copy"), 1, QStringLiteral("copy SRC      append a copy of frame SRC"), copyFrame},
+    {QStringLiteral("new"), 4,
+     QStringLiteral("new SRC W H FILL   append a W x H frame in the colours of frame SRC, every pixel FILL"), newFrame},
+    {QStringLiteral("set"), 3,
+     QStringLiteral("set ROW COL TEXT   set a property grid cell (ROW = frame + 1, COL 1 to 10)"), setCell},
+    {QStringLiteral("set-global"), 2,
+     QStringLiteral("set-global NAME TEXT   set the global field width, height, loop or comment"), setGlobal},
+};
+
+} // namespace
+} // namespace velmar::cli
