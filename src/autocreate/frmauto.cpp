@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -276,6 +277,15 @@ frmAuto::frmAuto(Document &doc, QWidget *parent) : QWidget(parent, Qt::Dialog), 
     connect(timers_[6], &QTimer::timeout, this, &frmAuto::Timer7_Timer);
     connect(timers_[7], &QTimer::timeout, this, &frmAuto::Timer8_Timer);
     connect(SSTab1_, &TwoRowTabWidget::currentChanged, this, &frmAuto::SSTab1_Click);
+    // The tab rows take no focus; the keyboard changes tabs as in other tabbed dialogs.
+    auto stepTab = [this](int by) {
+        SSTab1_->setCurrentIndex((SSTab1_->currentIndex() + by + SSTab1_->count()) % SSTab1_->count());
+    };
+    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [stepTab] { stepTab(1); });
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [stepTab] { stepTab(-1); });
 
     // Load: start the tab in front, collapsed.
     SSTab1_Click(SSTab1_->currentIndex());

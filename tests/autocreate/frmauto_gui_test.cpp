@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -132,6 +133,22 @@ TEST_F(FrmAutoTest, ClickingATabInEitherRowBringsItToFront)
         EXPECT_EQ(dialog->curTab(), t);
         EXPECT_TRUE(tabs->widget(t)->isVisible());
     }
+}
+
+TEST_F(FrmAutoTest, ControlTabStepsThroughTheTabsBothWays)
+{
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    QTest::keyClick(dialog, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(dialog->curTab(), 1);
+    QTest::keyClick(dialog, Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(dialog->curTab(), 2);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(dialog, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dialog->curTab(), 10);
+    QTest::keyClick(dialog, Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(dialog->curTab(), 9);
+    EXPECT_EQ(dialog->SSTab1()->currentIndex(), 9);
 }
 
 TEST_F(FrmAutoTest, EveryFieldOfTheTableExistsOnceWithItsInitialValue)
