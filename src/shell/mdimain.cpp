@@ -275,8 +275,7 @@ void mdiMain::onFrameAdded(int n, int windowLike)
     // The window is sized around the picture box, but never narrower than
     // a caption bar needs; a copy takes the size of its source's window.
     const QSize frameAllowance = sub->size() - sub->contentsRect().size();
-    QSize outer = frame->pic1()->size() + QSize(sub->frameGeometry().width() - sub->width(), 0);
-    outer = frame->pic1()->size() + frameAllowance;
+    QSize outer = frame->pic1()->size() + frameAllowance;
     QMdiSubWindow *like = frameSubWindow(windowLike);
     if (like && like != sub)
         outer = like->size();
