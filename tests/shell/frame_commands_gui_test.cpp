@@ -98,6 +98,16 @@ TEST_F(FrameWindowsTest, CloseBoxDeletesExactlyThatFrameAndRenumbersTheRest)
     EXPECT_EQ(doc.grid().Rows(), 4);
 }
 
+TEST_F(FrameWindowsTest, ClosingTheMainWindowDeletesNoFrame)
+{
+    addLettered(3);
+    window.close();
+    // Only the user's own close of a frame window deletes its frame.
+    window.mdiArea()->closeAllSubWindows();
+    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(letterOf(2), "C");
+}
+
 TEST_F(FrameWindowsTest, DeleteCommandActsOnTheActiveFrameAndCloseAllOnEvery)
 {
     addLettered(3);
