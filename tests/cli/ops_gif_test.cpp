@@ -116,4 +116,39 @@ TEST(CliGif, SaveWithoutFramesFails)
     EXPECT_FALSE(QFile::exists(out));
 }
 
+TEST(CliGif, SaveRefusesABadCellOnStderrAndWritesNothing)
+{
+    const QString path = sampleGif();
+    const QString out = tempPath(QStringLiteral("cli-bad-cell.gif"));
+    QFile::remove(out);
+    const CliRun r = cli({"open", path, "set", "1", "8", "abc", "save", out, "info"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("保存できません"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("待ち時間"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_FALSE(QFile::exists(out));
+
+    const CliRun loop = cli({"open", path, "set-global", "loop", "70000", "save", out});
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_TRUE(loop.err.contains(QStringLiteral("繰り返し数"))) << loop.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST(CliGif, FillColourBeyondTheColourCountIsSavedWithARaisedCount)
+{
+    // The sample has 2 colours; a new frame filled with colour 200 is
+    // written with 256 colours, so the file reads back with its pixels.
+    const QString out = tempPath(QStringLiteral("cli-raised.gif"));
+    const CliRun save = cli({"open", sampleGif(), "new", "0", "3", "2", "200", "save", out});
+    ASSERT_EQ(save.status, 0) << save.err.toStdString();
+    const CliRun info = cli({"open", out, "info"});
+    ASSERT_EQ(info.status, 0) << info.err.toStdString();
+    const QJsonArray frames = QJsonDocument::fromJson(info.out.toUtf8()).object()["frames"].toArray();
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames[1].toObject()["colors"].toInt(), 256);
+    const QByteArray pixels(6, char(200));
+    EXPECT_EQ(frames[1].toObject()["pixels_sha256"].toString(),
+              QString::fromLatin1(QCryptographicHash::hash(pixels, QCryptographicHash::Sha256).toHex()));
+}
+
 } // namespace
