@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyleOptionFocusRect>
 #include <QTimer>
 
 #include <algorithm>
@@ -87,64 +88,46 @@ void SampleBox::setPicture(const QImage &image)
     repaint();
 }
 
-// --- TwoRowTabWidget ----------------------------------------------------------
+// --- TwoRowTabBar / TwoRowTabWidget ----------------------------------------
 
-TwoRowTabWidget::TwoRowTabWidget(int tabsPerRow, QWidget *parent) : QWidget(parent), tabsPerRow_(tabsPerRow) {}
-
-int TwoRowTabWidget::addTab(QWidget *page, const QString &caption)
+TwoRowTabBar::TwoRowTabBar(int tabsPerRow, QWidget *parent) : QTabBar(parent), tabsPerRow_(tabsPerRow)
 {
-    page->setParent(this);
-    pages_.push_back(page);
-    captions_.append(caption);
-    if (current_ < 0)
-        current_ = 0;
-    layoutPages();
-    update();
-    return count() - 1;
+    setUsesScrollButtons(false);
+    setDrawBase(false);
+    setExpanding(true);
+    // The rows change places with the current tab.
+    connect(this, &QTabBar::currentChanged, this, qOverload<>(&QWidget::update));
 }
 
-QWidget *TwoRowTabWidget::widget(int index) const
-{
-    return index >= 0 && index < count() ? pages_[size_t(index)] : nullptr;
-}
-
-QString TwoRowTabWidget::tabText(int index) const
-{
-    return captions_.value(index);
-}
-
-void TwoRowTabWidget::setCurrentIndex(int index)
-{
-    if (index < 0 || index >= count() || index == current_)
-        return;
-    current_ = index;
-    layoutPages();
-    update();
-    emit currentChanged(index);
-}
-
-int TwoRowTabWidget::rowCount() const
+int TwoRowTabBar::rowCount() const
 {
     return std::max(1, (count() + tabsPerRow_ - 1) / tabsPerRow_);
 }
 
-int TwoRowTabWidget::rowHeight() const
+int TwoRowTabBar::rowHeight() const
 {
     return fontMetrics().height() + 10;
 }
 
-int TwoRowTabWidget::headerHeight() const
+QSize TwoRowTabBar::sizeHint() const
 {
-    return rowCount() * rowHeight();
+    // As wide as the tab widget allows: the rows share its whole width.
+    const int width = parentWidget() ? parentWidget()->width() : tabsPerRow_ * 80;
+    return QSize(width, rowCount() * rowHeight());
 }
 
-QRect TwoRowTabWidget::tabRect(int index) const
+QSize TwoRowTabBar::minimumSizeHint() const
+{
+    return QSize(tabsPerRow_ * 40, rowCount() * rowHeight());
+}
+
+QRect TwoRowTabBar::rowTabRect(int index) const
 {
     if (index < 0 || index >= count())
         return QRect();
     const int rows = rowCount();
     const int row = index / tabsPerRow_;
-    const int currentRow = std::max(0, current_) / tabsPerRow_;
+    const int currentRow = std::max(0, currentIndex()) / tabsPerRow_;
     // The current tab's row lies next to the page; the others keep their
     // order above it.
     const int shownRow = ((row - currentRow - 1) % rows + rows) % rows;
@@ -156,53 +139,44 @@ QRect TwoRowTabWidget::tabRect(int index) const
     return QRect(left, shownRow * rowHeight(), right - left, rowHeight());
 }
 
-void TwoRowTabWidget::layoutPages()
+void TwoRowTabBar::mousePressEvent(QMouseEvent *event)
 {
-    const int top = headerHeight();
-    for (int i = 0; i < count(); ++i) {
-        QWidget *page = pages_[size_t(i)];
-        page->setGeometry(0, top, width(), std::max(0, height() - top));
-        page->setVisible(i == current_);
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
     }
-}
-
-void TwoRowTabWidget::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    layoutPages();
-}
-
-void TwoRowTabWidget::mousePressEvent(QMouseEvent *event)
-{
     for (int i = 0; i < count(); ++i) {
-        if (tabRect(i).contains(event->position().toPoint())) {
+        if (rowTabRect(i).contains(event->position().toPoint())) {
             setCurrentIndex(i);
+            event->accept();
             return;
         }
     }
-    QWidget::mousePressEvent(event);
+    event->ignore();
 }
 
-void TwoRowTabWidget::paintEvent(QPaintEvent *)
+void TwoRowTabBar::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void TwoRowTabBar::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void TwoRowTabBar::paintEvent(QPaintEvent *)
 {
     // Drawn by hand rather than by the style: the style's tab shapes assume
     // one row (the selected tab reaches into the page), and its tab label
     // would elide the longer captions in a sixth of the width.
     QPainter p(this);
     const QPalette &pal = palette();
-    const int top = headerHeight();
     const QColor edge = pal.color(QPalette::Mid);
     const QColor light = pal.color(QPalette::Light);
-
-    const QRect pane(0, top, width() - 1, height() - top - 1);
-    p.setPen(edge);
-    p.drawRect(pane);
-    p.setPen(light);
-    p.drawLine(pane.left() + 1, pane.top() + 1, pane.left() + 1, pane.bottom() - 1);
-
     for (int i = 0; i < count(); ++i) {
-        const bool selected = i == current_;
-        QRect r = tabRect(i).adjusted(0, 2, -1, 0);
+        const bool selected = i == currentIndex();
+        QRect r = rowTabRect(i).adjusted(0, 2, -1, 0);
         if (selected)
             r.adjust(0, -2, 0, 1); // raised, and open towards the page
         p.fillRect(r.adjusted(1, 1, 0, 0), selected ? pal.color(QPalette::Window) : pal.color(QPalette::Button));
@@ -215,8 +189,30 @@ void TwoRowTabWidget::paintEvent(QPaintEvent *)
         p.setPen(light);
         p.drawLine(r.left() + 1, r.top() + 1, r.right() - 1, r.top() + 1);
         p.setPen(pal.color(QPalette::ButtonText));
-        p.drawText(r, Qt::AlignCenter, captions_[i]);
+        p.drawText(r, Qt::AlignCenter, tabText(i));
+        if (selected && hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = r.adjusted(3, 3, -3, -2);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        }
     }
+}
+
+TwoRowTabWidget::TwoRowTabWidget(int tabsPerRow, QWidget *parent)
+    : QTabWidget(parent), bar_(new TwoRowTabBar(tabsPerRow))
+{
+    setTabBar(bar_);
+}
+
+QRect TwoRowTabWidget::tabRect(int index) const
+{
+    return bar_->rowTabRect(index).translated(bar_->pos());
+}
+
+int TwoRowTabWidget::headerHeight() const
+{
+    return bar_->rowCount() * bar_->rowHeight();
 }
 
 // --- frmAuto ------------------------------------------------------------------

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QImage>
 #include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QWidget>
 
 #include <array>
@@ -34,44 +36,52 @@ class SampleBox : public QLabel
     QImage image_;
 };
 
-// A tab control with its tabs in rows of a fixed number (Qt's tab bars keep
-// one row). The row holding the current tab moves next to the page, as in
-// the classic two-row tab controls. Pages lie below the rows; tab indices run
-// over all rows, 0 to count() - 1.
-class TwoRowTabWidget : public QWidget
+// The tab bar of TwoRowTabWidget: lays its tabs out in rows of a fixed
+// number (Qt's tab bars keep one row) and moves the row holding the current
+// tab next to the page, as the classic two-row tab controls do. It paints and
+// hit-tests its own rows; everything else (current index, captions, keys) is
+// QTabBar's.
+class TwoRowTabBar : public QTabBar
+{
+    Q_OBJECT
+  public:
+    TwoRowTabBar(int tabsPerRow, QWidget *parent = nullptr);
+
+    // Where tab index lies now, in the bar's coordinates.
+    QRect rowTabRect(int index) const;
+    int rowCount() const;
+    int rowHeight() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    // Tabs are not dragged, and a release does not pick a tab a second time.
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+  private:
+    int tabsPerRow_;
+};
+
+// A QTabWidget whose tabs stand in two rows (see TwoRowTabBar); tab indices
+// run over all rows, 0 to count() - 1.
+class TwoRowTabWidget : public QTabWidget
 {
     Q_OBJECT
   public:
     TwoRowTabWidget(int tabsPerRow, QWidget *parent = nullptr);
 
-    int addTab(QWidget *page, const QString &caption);
-    int count() const { return int(pages_.size()); }
-    int currentIndex() const { return current_; }
-    void setCurrentIndex(int index);
-    QWidget *widget(int index) const;
-    QString tabText(int index) const;
-    // Where tab index lies now (rows swap when the current tab changes).
+    TwoRowTabBar *rowBar() const { return bar_; }
+    // Where tab index lies now, in this widget's coordinates.
     QRect tabRect(int index) const;
-    // Height of all tab rows together; the pages start below it.
+    // Height of the tab rows; the pages start below them.
     int headerHeight() const;
 
-  signals:
-    void currentChanged(int index);
-
-  protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-
   private:
-    int rowCount() const;
-    int rowHeight() const;
-    void layoutPages();
-
-    int tabsPerRow_;
-    int current_ = -1;
-    std::vector<QWidget *> pages_;
-    QStringList captions_;
+    TwoRowTabBar *bar_;
 };
 
 // The auto-create dialog: one tab per effect with its fields, its animated

@@ -16,7 +16,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -125,10 +124,9 @@ TEST_F(FrmAutoTest, ClickingATabInEitherRowBringsItToFront)
     TwoRowTabWidget *tabs = dialog->SSTab1();
     dialog->show();
     for (int t : {9, 2, 10, 0}) {
-        const QPoint at = tabs->tabRect(t).center();
-        QMouseEvent press(QEvent::MouseButtonPress, at, tabs->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(tabs, &press);
+        TwoRowTabBar *bar = tabs->rowBar();
+        const QPoint at = bar->rowTabRect(t).center();
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, at);
         EXPECT_EQ(tabs->currentIndex(), t);
         EXPECT_EQ(dialog->curTab(), t);
         EXPECT_TRUE(tabs->widget(t)->isVisible());
@@ -275,7 +273,7 @@ TEST_F(FrmAutoTest, EveryControlLiesInsideItsAreaAndTheDetailsOnlyBelowTheCollap
         for (QWidget *w : page->findChildren<QWidget *>()) {
             if (!w->isVisible() || w->parentWidget() != page)
                 continue;
-            const QRect inTab = w->geometry().translated(page->pos());
+            const QRect inTab(w->mapTo(tabs, QPoint(0, 0)), w->size());
             EXPECT_TRUE(tabs->rect().contains(inTab)) << w->objectName().toStdString() << " on tab " << t;
             // Nothing of the collapsed area overlaps the buttons, which lie
             // over the tab control.
