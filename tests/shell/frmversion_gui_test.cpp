@@ -78,7 +78,8 @@ TEST_F(AboutBoxTest, ShowsItsTextsInArialAtTheirPlaces)
         EXPECT_EQ(label->font().family(), QStringLiteral("Arial")) << e.name;
         // Whatever face stands in for Arial, the text must fit its label.
         const QFontMetrics metrics(label->font());
-        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << e.name << ": " << label->text().toStdString();
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
+            << e.name << ": " << label->text().toStdString();
         EXPECT_LE(metrics.height(), label->height()) << e.name;
     }
     EXPECT_TRUE(v->findChild<QLabel *>(QStringLiteral("Label3"))->text().contains(QStringLiteral("©")));
