@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -101,9 +102,10 @@ class FrmAutoTest : public ::testing::Test
 
 TEST_F(FrmAutoTest, CaptionAndElevenTabsInTwoRows)
 {
+    dialog->show(); // the tab widget lays out its rows and pages when shown
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("自動作成"));
     TwoRowTabWidget *tabs = dialog->SSTab1();
-    ASSERT_EQ(tabs->objectName(), QStringLiteral("SSTab1"));
+    ASSERT_EQ(dialog->findChild<QTabWidget *>(QStringLiteral("SSTab1")), tabs);
     const QStringList captions = {"角抜き消去", "フェード", "切り替え",   "暈かし",   "回転立方体", "回転三角柱",
                                   "左方移動",   "回転球",   "回るコイン", "平面回転", "押し出し"};
     ASSERT_EQ(tabs->count(), 11);
@@ -117,6 +119,12 @@ TEST_F(FrmAutoTest, CaptionAndElevenTabsInTwoRows)
     selectTab(8);
     EXPECT_GT(tabs->tabRect(6).y(), tabs->tabRect(0).y());
     EXPECT_EQ(dialog->curTab(), 8);
+    // The rows fill the whole width and do not overlap.
+    EXPECT_EQ(tabs->tabRect(0).left(), 0);
+    EXPECT_EQ(tabs->tabRect(5).right(), tabs->width() - 1);
+    EXPECT_EQ(tabs->tabRect(10).right(), tabs->width() - 1);
+    EXPECT_EQ(tabs->tabRect(1).left(), tabs->tabRect(0).right() + 1);
+    EXPECT_GE(tabs->widget(8)->mapTo(tabs, QPoint(0, 0)).y(), tabs->headerHeight());
 }
 
 TEST_F(FrmAutoTest, ClickingATabInEitherRowBringsItToFront)
