@@ -273,7 +273,7 @@ frmAuto::frmAuto(Document &doc, QWidget *parent) : QWidget(parent, Qt::Dialog), 
     connect(timers_[6], &QTimer::timeout, this, &frmAuto::Timer7_Timer);
     connect(timers_[7], &QTimer::timeout, this, &frmAuto::Timer8_Timer);
     connect(SSTab1_, &TwoRowTabWidget::currentChanged, this, &frmAuto::SSTab1_Click);
-    // The tab rows take no focus; the keyboard changes tabs as in other tabbed dialogs.
+    // From anywhere in the dialog, as in other tabbed dialogs.
     auto stepTab = [this](int by) {
         SSTab1_->setCurrentIndex((SSTab1_->currentIndex() + by + SSTab1_->count()) % SSTab1_->count());
     };
