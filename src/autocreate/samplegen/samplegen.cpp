@@ -48,6 +48,7 @@ int black(const Document &doc, int frame)
     const PicInfo &p = doc.pic(frame);
     return nearestPaletteIndex(p.colors, p.nColors, 0, 0, 0);
 }
+
 std::vector<int> range(int first, int last)
 {
     std::vector<int> frames;
