@@ -10,6 +10,10 @@
 // after it was defined. For those stretches the exact chain-walking decoder
 // takes over, up to the next clear code, and produces the same bytes the
 // table semantics define, including the string-length failure on a cycle.
+//
+// The code stream is first gathered out of its sub-blocks into one buffer,
+// so a code is one unaligned 8-byte load and a shift, whatever sub-block
+// boundaries it spans.
 #include "gif/lzw.h"
 
 #include <algorithm>
@@ -56,29 +60,39 @@ struct SubBlock {
     size_t inputOffset; // offset of its first data byte in the input
 };
 
+// The gathered code stream, reused between calls so a call allocates
+// nothing once the buffer has grown.
 struct Scratch {
     std::vector<uint8_t> data;
     std::vector<SubBlock> blocks;
-    // Table for the chain-walking decoder: entries above the roots that are
-    // not defined since the last clear read as prefix 0, suffix 0.
-    uint16_t prefix[kTableEntries];
-    uint8_t suffix[kTableEntries];
-    // Table for the fast decoder: the string of a defined code sits at
-    // out[offset .. offset + length), and its first byte is kept apart because
-    // that part of the output may have been discarded.
-    size_t offset[kTableEntries];
-    uint16_t length[kTableEntries];
-    uint8_t first[kTableEntries];
-    uint8_t stack[kStackEntries];
 };
 
 Scratch &scratch()
 {
-    // One decode at a time per thread; the table and the data buffer are
-    // reused so a call allocates nothing once the buffer has grown.
     static thread_local Scratch s;
     return s;
 }
+
+// The string table lives on the stack of the call (about 90 KiB): addressed
+// from the stack pointer it needs no register of its own, which the decoding
+// loop is short of.
+struct Tables {
+    // Table for the chain-walking decoder: entries above the roots that are
+    // not defined since the last clear read as prefix 0, suffix 0.
+    uint16_t prefix[kTableEntries];
+    uint8_t suffix[kTableEntries];
+    // Table for the fast decoder: a code's first 8 bytes (all of a short
+    // string, little-endian), so a short string is written without reading
+    // the output back (such reads of bytes just written stall on the store);
+    // its length; and where a longer string sits: source[code] .. + length
+    // (in the output, or in rootBytes for a root).
+    uint64_t head[kTableEntries];
+    const uint8_t *source[kTableEntries];
+    uint16_t length[kTableEntries];
+    // Each root's one-byte string, with room for an 8-byte load.
+    uint8_t rootBytes[256 + 8];
+    uint8_t stack[kStackEntries];
+};
 
 inline uint64_t load64(const uint8_t *p)
 {
@@ -133,6 +147,71 @@ inline void copyBefore(uint8_t *dst, const uint8_t *src, size_t n)
     std::memcpy(dst + n - 16, &a, 8);
     std::memcpy(dst + n - 8, &b, 8);
 }
+
+// Writes the 8 bytes of v (first byte lowest); the caller wants only the
+// first few, the rest are scratch that the next string overwrites (see
+// OutputTail).
+inline void store8(uint8_t *dst, uint64_t v)
+{
+    if constexpr (std::endian::native == std::endian::big)
+        v = __builtin_bswap64(v);
+    std::memcpy(dst, &v, 8);
+}
+
+// The first 8 bytes of a string of len bytes whose first 8 (or all) are
+// head, followed by the byte b.
+inline uint64_t extend(uint64_t head, size_t len, unsigned b)
+{
+    return len < 8 ? head | uint64_t(b) << (8 * len) : head;
+}
+
+// Short strings are written with one 8-byte store, so up to 7 bytes after
+// the output position are scratch until the next string covers them. The
+// caller's bytes there must look untouched whenever the caller can see them
+// (at a clear code and on return), so the original bytes around the output
+// position are kept here, two 64-byte chunks at a time, taken before any
+// scratch reaches them.
+class OutputTail
+{
+  public:
+    OutputTail(uint8_t *out, size_t size) : out_(out), size_(size) {}
+    // Makes [pos, pos + 16) safe to scribble on.
+    void guard(size_t pos)
+    {
+        if (pos + 16 > end_)
+            slide(pos);
+    }
+    // Puts the original bytes back from pos on.
+    void restore(size_t pos) const
+    {
+        if (pos < end_)
+            std::memcpy(out_ + pos, saved_ + (pos - base_), end_ - pos);
+    }
+
+  private:
+    void slide(size_t pos)
+    {
+        const size_t base = pos & ~size_t(63);
+        size_t kept = 0;
+        if (base < end_) {
+            // The saved bytes are the originals even where scratch has been
+            // written over them since.
+            kept = end_ - base;
+            std::memmove(saved_, saved_ + (base - base_), kept);
+        }
+        // Nothing has been written at or after the old end yet.
+        const size_t end = std::min(base + sizeof saved_, size_);
+        std::memcpy(saved_ + kept, out_ + base + kept, end - base - kept);
+        base_ = base;
+        end_ = end;
+    }
+
+    uint8_t *out_;
+    size_t size_;
+    size_t base_ = 0;
+    size_t end_ = 0;
+    uint8_t saved_[128];
+};
 
 struct Gathered {
     LzwStatus failure; // how the data ends when the codes run past it
@@ -192,19 +271,31 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     const uint8_t *data = s.data.data();
     const uint64_t totalBits = uint64_t(s.data.size() - kDataPadding) * 8;
 
+    Tables t;
+    uint16_t *const prefix = t.prefix;
+    uint8_t *const suffix = t.suffix;
+    uint64_t *const head = t.head;
+    uint16_t *const length = t.length;
+    const uint8_t **const source = t.source;
+    uint8_t *const stack = t.stack;
+    uint8_t *const rootBytes = t.rootBytes;
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
+    for (unsigned i = 0; i < 256 + 8; ++i)
+        rootBytes[i] = uint8_t(i);
     for (unsigned i = 0; i < clearCode; ++i) {
-        s.prefix[i] = 0;
-        s.suffix[i] = uint8_t(i);
-        s.first[i] = uint8_t(i);
-        s.length[i] = 1;
+        prefix[i] = 0;
+        suffix[i] = uint8_t(i);
+        head[i] = i;
+        length[i] = 1;
+        source[i] = rootBytes + i;
     }
-    std::fill(s.prefix + clearCode, s.prefix + kTableEntries, uint16_t(0));
-    std::fill(s.suffix + clearCode, s.suffix + kTableEntries, uint8_t(0));
+    std::fill(prefix + clearCode, prefix + kTableEntries, uint16_t(0));
+    std::fill(suffix + clearCode, suffix + kTableEntries, uint8_t(0));
 
     uint8_t *const outData = out.data();
     const size_t outSize = out.size();
+    OutputTail tail(outData, outSize);
 
     unsigned width = m + 1;
     unsigned limit = 1u << width;
@@ -216,10 +307,15 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     unsigned prevFirst = 0; // first byte of the previous string
     size_t prevPos = 0;     // where the previous string was output
     size_t prevLen = 1;
+    uint64_t prevHead = 0;
     size_t pos = 0;      // output index, counting discarded bytes too
     size_t clearPos = 0; // output index at the last clear code
-    bool fresh = true;   // no code since the start or the last clear
-    bool exact = false;  // the chain-walking decoder is in charge
+
+    // Fresh: no code yet since the start or the last clear; such a code
+    // defines nothing. Fast: every code so far refers to strings already
+    // output. Exact: the chain-walking decoder is in charge until the next
+    // clear code.
+    enum class Mode { Fresh, Fast, Exact } mode = Mode::Fresh;
 
     for (;;) {
         if (bitPos + width > totalBits) {
@@ -230,57 +326,64 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
         const unsigned c = unsigned(load64(data + (bitPos >> 3)) >> (bitPos & 7)) & mask;
         bitPos += width;
 
-        if (c == clearCode) {
-            if (pos - clearPos > 1 && onClear)
+        if (c - clearCode <= 1) {
+            if (c == endCode) {
+                // The byte after the end code (normally the block
+                // terminator) is taken as it stands, whatever it is.
+                const size_t lastByte = inputOffsetOf(s, size_t((bitPos - 1) >> 3));
+                result.status = LzwStatus::Ok;
+                result.consumed = std::min(lastByte + 2, input.size());
+                break;
+            }
+            if (pos - clearPos > 1 && onClear) {
+                tail.restore(pos);
                 onClear(std::min(pos, outSize));
+            }
             width = m + 1;
             limit = 1u << width;
             mask = limit - 1;
             nextFree = clearCode + 2;
             clearPos = pos;
-            fresh = true;
-            exact = false;
+            mode = Mode::Fresh;
             continue;
         }
-        if (c == endCode) {
-            // The byte after the end code (normally the block terminator) is
-            // taken as it stands, whatever it is.
-            const size_t lastByte = inputOffsetOf(s, size_t((bitPos - 1) >> 3));
-            result.status = LzwStatus::Ok;
-            result.consumed = std::min(lastByte + 2, input.size());
-            break;
-        }
 
-        if (!exact && (c < nextFree || (c == nextFree && !fresh))) {
+        if (mode == Mode::Fast) {
             size_t len;
-            unsigned firstByte;
-            if (c < clearCode) {
-                len = 1;
-                firstByte = c;
-                if (pos < outSize)
-                    outData[pos] = uint8_t(c);
-            } else if (c < nextFree) {
-                len = s.length[c];
-                firstByte = s.first[c];
-                if (pos < outSize)
-                    copyBefore(outData + pos, outData + s.offset[c], std::min(len, outSize - pos));
-            } else {
+            uint64_t h;
+            if (c < nextFree) {
+                len = length[c];
+                h = head[c];
+                if (len <= 8 && pos + 16 <= outSize) {
+                    tail.guard(pos);
+                    store8(outData + pos, h);
+                } else if (pos < outSize)
+                    copyBefore(outData + pos, source[c], std::min(len, outSize - pos));
+            } else if (c == nextFree) {
                 // The code being defined: the previous string and its own
                 // first byte.
                 len = prevLen + 1;
-                firstByte = prevFirst;
-                if (pos < outSize) {
+                h = extend(prevHead, prevLen, prevFirst);
+                if (len <= 8 && pos + 16 <= outSize) {
+                    tail.guard(pos);
+                    store8(outData + pos, h);
+                } else if (pos < outSize) {
                     copyBefore(outData + pos, outData + prevPos, std::min(prevLen, outSize - pos));
                     if (pos + prevLen < outSize)
                         outData[pos + prevLen] = uint8_t(prevFirst);
                 }
+            } else {
+                goto enterExact;
             }
-            if (!fresh && nextFree < kNoMoreCodes) {
-                s.prefix[nextFree] = uint16_t(prev);
-                s.suffix[nextFree] = uint8_t(firstByte);
-                s.first[nextFree] = uint8_t(prevFirst);
-                s.length[nextFree] = uint16_t(prevLen + 1);
-                s.offset[nextFree] = prevPos;
+            const unsigned firstByte = unsigned(h & 0xFF);
+            if (nextFree < kNoMoreCodes) {
+                prefix[nextFree] = uint16_t(prev);
+                suffix[nextFree] = uint8_t(firstByte);
+                head[nextFree] = extend(prevHead, prevLen, firstByte);
+                length[nextFree] = uint16_t(prevLen + 1);
+                // Past the array the string is never copied from (it would
+                // only be needed further past the array).
+                source[nextFree] = outData + std::min(prevPos, outSize);
                 ++nextFree;
                 if (nextFree >= limit && width < kMaxCodeWidth) {
                     ++width;
@@ -290,30 +393,48 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
             }
             prev = c;
             prevFirst = firstByte;
+            prevHead = h;
             prevPos = pos;
             prevLen = len;
             pos += len;
-            fresh = false;
             continue;
         }
 
-        if (!exact) {
-            // A code beyond the next free one, or a non-root code with no
-            // previous string since the clear. Entries above the next free
-            // code read as empty from here on.
-            std::fill(s.prefix + nextFree, s.prefix + kTableEntries, uint16_t(0));
-            std::fill(s.suffix + nextFree, s.suffix + kTableEntries, uint8_t(0));
-            exact = true;
+        if (mode == Mode::Fresh) {
+            if (c < clearCode) {
+                if (pos < outSize)
+                    outData[pos] = uint8_t(c);
+                prev = c;
+                prevFirst = c;
+                prevHead = c;
+                prevPos = pos;
+                prevLen = 1;
+                ++pos;
+                mode = Mode::Fast;
+                continue;
+            }
+            goto enterExact;
         }
+        goto exactStep;
+
+    enterExact:
+        // A code beyond the next free one, or a non-root code with no
+        // previous string since the clear. Entries above the next free code
+        // read as empty from here on.
+        std::fill(prefix + nextFree, prefix + kTableEntries, uint16_t(0));
+        std::fill(suffix + nextFree, suffix + kTableEntries, uint8_t(0));
+        mode = Mode::Exact;
+
+    exactStep : {
         unsigned sp = 0;
         unsigned x = c;
         if (c >= nextFree) {
-            s.stack[sp++] = uint8_t(prevFirst);
+            stack[sp++] = uint8_t(prevFirst);
             x = prev;
         }
         while (x > clearCode && sp < kStackEntries) {
-            s.stack[sp++] = s.suffix[x];
-            x = s.prefix[x];
+            stack[sp++] = suffix[x];
+            x = prefix[x];
         }
         if (sp == kStackEntries) {
             // Only a prefix cycle makes a string this long. The input is
@@ -322,17 +443,17 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
             result.consumed = inputOffsetOf(s, size_t((bitPos - 1) >> 3)) + 1;
             break;
         }
-        s.stack[sp++] = uint8_t(x);
+        stack[sp++] = uint8_t(x);
         const unsigned firstByte = x;
         while (sp > 0) {
             --sp;
             if (pos < outSize)
-                outData[pos] = s.stack[sp];
+                outData[pos] = stack[sp];
             ++pos;
         }
         if (pos - clearPos > 1 && nextFree < kNoMoreCodes) {
-            s.prefix[nextFree] = uint16_t(prev);
-            s.suffix[nextFree] = uint8_t(firstByte);
+            prefix[nextFree] = uint16_t(prev);
+            suffix[nextFree] = uint8_t(firstByte);
             ++nextFree;
             if (nextFree >= limit && width < kMaxCodeWidth) {
                 ++width;
@@ -342,8 +463,9 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
         }
         prev = c;
         prevFirst = firstByte;
-        fresh = false;
     }
+    }
+    tail.restore(pos);
     result.produced = std::min(pos, outSize);
     return result;
 }

@@ -290,6 +290,31 @@ TEST(LzwDecode, OnClearReportsTheBytesProducedAtMidStreamClears)
     EXPECT_EQ(clears, (std::vector<size_t>{2, 3}));
 }
 
+TEST(LzwDecode, AtEachClearTheArrayHoldsTheDecodedBytesAndNothingElse)
+{
+    // Noise at code size 8 fills the table every few thousand pixels. When
+    // the caller looks at the array during the clear, the bytes after the
+    // ones produced are still its own.
+    Bytes pixels(40000);
+    uint32_t state = 5;
+    for (auto &p : pixels)
+        p = uint8_t((state = state * 1103515245u + 12345u) >> 16);
+    Bytes input{8};
+    ASSERT_TRUE(LZWEncode(pixels, 8, input));
+    input.push_back(0);
+    Bytes out(pixels.size() + 257, kSentinel);
+    int calls = 0;
+    LZWDecode(input, out, [&](size_t n) {
+        ++calls;
+        ASSERT_LE(n + 32, out.size());
+        EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + long(n), out.begin())) << "at " << n;
+        EXPECT_EQ(Bytes(out.begin() + long(n), out.begin() + long(n) + 32), Bytes(32, kSentinel)) << "at " << n;
+    });
+    EXPECT_GE(calls, 5);
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), out.begin()));
+    EXPECT_EQ(Bytes(out.begin() + long(pixels.size()), out.end()), Bytes(257, kSentinel));
+}
+
 TEST(LzwDecode, PrefixCycleFailsAsStringTooLong)
 {
     // 7 arrives before it is defined and becomes the previous code; the next
