@@ -32,15 +32,14 @@ constexpr size_t kSubBlockMax = 255;
 constexpr unsigned kHashBits = 14;
 constexpr unsigned kHashSize = 1u << kHashBits;
 
+// Reused between calls; reached through plain pointers, since addressing a
+// thread-local object costs the encoding loop a register in
+// position-independent code.
 struct Scratch {
-    // Entries (key << 12) | code with key = (string code << 8) | pixel; 0 is
-    // empty (a real entry's code is at least 6).
-    uint32_t hash[kHashSize];
     // runCode[n * 256 + c]: the code of n pixels of colour c (n >= 1); valid
     // for n up to runLength[c]. Length-major, so the short runs of all
     // colours share a few cache lines.
     std::vector<uint16_t> runCode = std::vector<uint16_t>(256 * kMaxCodes);
-    uint16_t runLength[256];
     // The packed codes before they are cut into sub-blocks.
     std::vector<uint8_t> packed;
 };
@@ -128,15 +127,18 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
     if (s.packed.size() < packedBound)
         s.packed.resize(packedBound);
     BitWriter bits(s.packed.data());
-    uint32_t *const hash = s.hash;
     uint16_t *const runCode = s.runCode.data();
-    uint16_t *const runLength = s.runLength;
+    // Entries (key << 12) | code with key = (string code << 8) | pixel; 0 is
+    // empty (a real entry's code is at least 6). On the stack, for the
+    // reason above.
+    uint32_t hash[kHashSize];
+    uint16_t runLength[256];
 
     unsigned width = m + 1;
     unsigned limit = 1u << width;
     unsigned nextFree = clearCode + 2;
     auto restart = [&] {
-        std::memset(hash, 0, sizeof s.hash);
+        std::memset(hash, 0, sizeof hash);
         for (unsigned c = 0; c < clearCode; ++c) {
             runCode[256 + c] = uint16_t(c);
             runLength[c] = 1;
