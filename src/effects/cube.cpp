@@ -13,8 +13,9 @@ namespace velmar
 namespace
 {
 
-// The direction along which the cube's depth offset is laid out: the
-// diagonal from the top-left to the bottom-right vertex of the front face.
+// The cube turns about an axis parallel to the front face's diagonal from
+// top-left to bottom-right; the turning vertices move across it, along the
+// other diagonal, in this direction (towards the bottom-left).
 constexpr double kCubeSlant = 3.9269908169872374;
 constexpr double kUp = 1.570796326794895;
 
@@ -23,7 +24,9 @@ constexpr double kUp = 1.570796326794895;
 struct CubeVertex {
     double x0;
     double y0;
-    bool diagonal; // radius sqrt(3) (a vertex off the turning plane's axis) rather than 1
+    // Turns on a circle of radius sqrt(3) about the axis; the others (1, 3, 5, 7)
+    // lie in the diagonal plane through the axis and turn on radius 1.
+    bool diagonal;
     double phi;
 };
 

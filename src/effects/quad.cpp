@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <vector>
 
 namespace velmar
@@ -99,13 +100,22 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
         }
     }
 
+    // Most target pixels take one source pixel, so their colours come from the
+    // source palette: remembering each colour's match saves most palette scans.
+    std::unordered_map<uint32_t, uint8_t> matched;
     for (int y = minY; y <= maxY; ++y)
         for (int x = minX; x <= maxX; ++x) {
             const Sum &sum = sums[size_t(y - minY) * boxWidth + size_t(x - minX)];
             if (sum.hits == 0)
                 continue;
-            buffer[size_t(y) * size_t(targetWidth) + size_t(x)] = uint8_t(nearestPaletteIndex(
-                palette, paletteCount, int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
+            const int r = int(sum.red / sum.hits);
+            const int g = int(sum.green / sum.hits);
+            const int b = int(sum.blue / sum.hits);
+            const uint32_t key = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+            auto it = matched.find(key);
+            if (it == matched.end())
+                it = matched.emplace(key, uint8_t(nearestPaletteIndex(palette, paletteCount, r, g, b))).first;
+            buffer[size_t(y) * size_t(targetWidth) + size_t(x)] = it->second;
         }
 }
 
