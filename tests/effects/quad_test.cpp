@@ -143,6 +143,19 @@ TEST(MapToQuad, DegenerateQuadTakesTheAverageOfTheWholePicture)
             EXPECT_EQ(at(buf, 4, x, y), (x == 3 && y == 2) ? 54 : 1) << "pixel (" << x << ", " << y << ")";
 }
 
+TEST(MapToQuad, SumsOfAHugePictureInOnePixelDoNotOverflow)
+{
+    // 4096 x 2100 white pixels: each channel sums to 2 193 408 000, past the
+    // 32-bit range; the average must still be white.
+    ColorTable pal{};
+    pal[0] = {0, 0, 0};
+    pal[1] = {255, 255, 255};
+    const PicInfo source = picture(4096, 2100, std::vector<uint8_t>(size_t(4096) * 2100, 1), pal, 2);
+    std::vector<uint8_t> buf(4, 0);
+    mapToQuad(source, buf, 2, 2, pal, 2, corners(1, 1, 1, 1, 1, 1, 1, 1));
+    EXPECT_EQ(buf, std::vector<uint8_t>({0, 0, 0, 1}));
+}
+
 TEST(MapToQuad, ColoursOfAnotherPaletteAreMatchedToTheTargetPalette)
 {
     ColorTable srcPal{};
