@@ -65,13 +65,30 @@ struct SubBlock {
 struct Scratch {
     std::vector<uint8_t> data;
     std::vector<SubBlock> blocks;
+    bool inUse = false;
 };
 
-Scratch &scratch()
+// The thread's shared buffer, or for a call made from inside another (an
+// onClear that decodes something else) a buffer of its own.
+class ScratchLease
 {
-    static thread_local Scratch s;
-    return s;
-}
+  public:
+    ScratchLease() : shared_(sharedScratch()), s_(shared_.inUse ? own_ : shared_) { s_.inUse = true; }
+    ~ScratchLease() { s_.inUse = false; }
+    ScratchLease(const ScratchLease &) = delete;
+    ScratchLease &operator=(const ScratchLease &) = delete;
+    Scratch &get() { return s_; }
+
+  private:
+    static Scratch &sharedScratch()
+    {
+        static thread_local Scratch s;
+        return s;
+    }
+    Scratch &shared_;
+    Scratch own_;
+    Scratch &s_;
+};
 
 // The string table lives on the stack of the call (about 90 KiB): addressed
 // from the stack pointer it needs no register of its own, which the decoding
@@ -266,7 +283,8 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
         return result;
     }
 
-    Scratch &s = scratch();
+    ScratchLease lease;
+    Scratch &s = lease.get();
     const Gathered gathered = gatherSubBlocks(input, 1, s);
     const uint8_t *data = s.data.data();
     const uint64_t totalBits = uint64_t(s.data.size() - kDataPadding) * 8;

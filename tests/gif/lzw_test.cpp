@@ -315,6 +315,34 @@ TEST(LzwDecode, AtEachClearTheArrayHoldsTheDecodedBytesAndNothingElse)
     EXPECT_EQ(Bytes(out.begin() + long(pixels.size()), out.end()), Bytes(257, kSentinel));
 }
 
+TEST(LzwDecode, DecodingAnotherStreamFromOnClearLeavesThisOneIntact)
+{
+    // The other stream is the longer one, so it would overwrite what this
+    // one has still to read if they shared a buffer.
+    Bytes pixels(30000), other(100000);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint8_t(i * 7 + i / 13);
+    uint32_t state = 1;
+    for (auto &p : other)
+        p = uint8_t((state = state * 1103515245u + 12345u) >> 16);
+    Bytes input{8}, otherInput{8};
+    ASSERT_TRUE(LZWEncode(pixels, 8, input));
+    ASSERT_TRUE(LZWEncode(other, 8, otherInput));
+    input.push_back(0);
+    otherInput.push_back(0);
+    Bytes out(pixels.size() + 257), otherOut(other.size() + 257);
+    int nested = 0;
+    const LzwDecodeResult r = LZWDecode(input, out, [&](size_t) {
+        const LzwDecodeResult inner = LZWDecode(otherInput, otherOut);
+        EXPECT_EQ(inner.status, LzwStatus::Ok);
+        EXPECT_TRUE(std::equal(other.begin(), other.end(), otherOut.begin()));
+        ++nested;
+    });
+    EXPECT_GT(nested, 0);
+    EXPECT_EQ(r.status, LzwStatus::Ok);
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), out.begin()));
+}
+
 TEST(LzwDecode, PrefixCycleFailsAsStringTooLong)
 {
     // 7 arrives before it is defined and becomes the previous code; the next
