@@ -26,7 +26,8 @@ struct LzwDecodeResult {
     // after the end code (normally the block terminator).
     size_t consumed = 0;
     // Bytes written to out (never more than out.size(); the surplus of a
-    // stream that decodes beyond the array is discarded).
+    // stream that decodes beyond the array is discarded). The bytes of out
+    // after these are as the caller left them, also during onClear.
     size_t produced = 0;
 };
 

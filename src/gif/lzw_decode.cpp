@@ -1,9 +1,10 @@
 // LZW decoding of one GIF image's code stream.
 //
 // Two decoders share one state. The fast one keeps, for every code defined
-// since the last clear, where its string was written in the output and how
-// long it is, so a code is one block copy out of the output itself instead of
-// a walk down the prefix chain. That works only while every code refers to
+// since the last clear, the first 8 bytes of its string, its length and where
+// it was written in the output, so a code is one 8-byte store (a short
+// string) or one block copy out of the output itself instead of a walk down
+// the prefix chain. That works only while every code refers to
 // strings that already exist. A damaged stream can send a code beyond the next
 // free one (or a non-root code straight after a clear); from then on table
 // entries can point at codes defined later, so the string of a code can change
@@ -106,8 +107,9 @@ struct Tables {
     uint64_t head[kTableEntries];
     const uint8_t *source[kTableEntries];
     uint16_t length[kTableEntries];
-    // Each root's one-byte string, with room for an 8-byte load.
-    uint8_t rootBytes[256 + 8];
+    // Each root's one-byte string, the source of a root near the end of the
+    // array.
+    uint8_t rootBytes[256];
     uint8_t stack[kStackEntries];
 };
 
@@ -299,7 +301,7 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     uint8_t *const rootBytes = t.rootBytes;
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
-    for (unsigned i = 0; i < 256 + 8; ++i)
+    for (unsigned i = 0; i < 256; ++i)
         rootBytes[i] = uint8_t(i);
     for (unsigned i = 0; i < clearCode; ++i) {
         prefix[i] = 0;
