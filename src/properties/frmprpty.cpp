@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,6 +17,23 @@
 namespace velmar {
 namespace {
 
+// The column widths are fixed in twips; the font of the desktop may be
+// wider than the one they were made for. Step the font down until every text
+// fits its room, rather than cutting texts off.
+QFont fittingFont(QFont font, const QStringList &texts, const QList<int> &room)
+{
+    for (qreal size = font.pointSizeF(); size > 5.0; size -= 0.5) {
+        font.setPointSizeF(size);
+        const QFontMetrics fm(font);
+        bool fits = true;
+        for (int i = 0; i < texts.size() && fits; ++i)
+            fits = fm.horizontalAdvance(texts[i]) <= room[i];
+        if (fits)
+            break;
+    }
+    return font;
+}
+
 QRect twipRect(int left, int top, int width, int height)
 {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
@@ -25,6 +43,8 @@ constexpr int kClientWidthTwips = 6150;
 constexpr int kClientHeightTwips = 4305;
 constexpr int kGridTopTwips = 1860;
 constexpr int kStatusMarginTwips = 400;
+// Room a header section or the status panel needs beside its text.
+constexpr int kHeaderPadding = 6;
 
 } // namespace
 
@@ -96,6 +116,15 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     for (int col = 1; col < PropertyGrid::kCols; ++col)
         fgPrpty_->setColumnWidth(col - 1, twipsToPixels(PropertyGrid::columnWidthTwips(col)));
     fgPrpty_->installEventFilter(this);
+    {
+        QStringList headings;
+        QList<int> room;
+        for (int col = 1; col < PropertyGrid::kCols; ++col) {
+            headings << PropertyGrid::heading(col);
+            room << fgPrpty_->columnWidth(col - 1) - kHeaderPadding;
+        }
+        fgPrpty_->horizontalHeader()->setFont(fittingFont(fgPrpty_->horizontalHeader()->font(), headings, room));
+    }
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar1"));
@@ -128,6 +157,15 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     const QSize client = size();
     statusBar_->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
     statusPanel_->setFixedWidth(std::max(0, client.width() - twipsToPixels(kStatusMarginTwips)));
+    {
+        QStringList helps;
+        QList<int> room;
+        for (int col = 1; col < PropertyGrid::kCols; ++col) {
+            helps << PropertyGrid::helpText(col);
+            room << statusPanel_->width() - kHeaderPadding;
+        }
+        statusPanel_->setFont(fittingFont(statusPanel_->font(), helps, room));
+    }
     const int gridTop = twipsToPixels(kGridTopTwips);
     fgPrpty_->setGeometry(twipsToPixels(240), gridTop, client.width() - twipsToPixels(240) * 2,
                           client.height() - statusHeight - gridTop - 4);

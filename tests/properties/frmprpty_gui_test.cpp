@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -96,4 +97,18 @@ TEST_F(PropertyWindowTest, ClosingOnlyHides)
     EXPECT_FALSE(window.isVisible());
     window.show();
     EXPECT_EQ(window.grid()->model()->data(window.grid()->model()->index(0, 9)).toString(), QStringLiteral("kept"));
+}
+
+TEST_F(PropertyWindowTest, HeadingsAndHelpTextsFitTheirRoom)
+{
+    QTableView *grid = window.grid();
+    const QFontMetrics header(grid->horizontalHeader()->font());
+    for (int c = 0; c < 10; ++c)
+        EXPECT_LE(header.horizontalAdvance(PropertyGrid::heading(c + 1)), grid->columnWidth(c))
+            << PropertyGrid::heading(c + 1).toStdString();
+    auto *panel = window.findChild<QLabel *>(QStringLiteral("StatusBar1_Panel1"));
+    ASSERT_NE(panel, nullptr);
+    const QFontMetrics status(panel->font());
+    for (int col = 1; col <= 10; ++col)
+        EXPECT_LE(status.horizontalAdvance(PropertyGrid::helpText(col)), panel->width()) << col;
 }
