@@ -109,6 +109,10 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
 
 mdiMain::~mdiMain()
 {
+    // ~QWidget closes the area after this destructor has run, and the area
+    // then announces an activation; the slot must not be called on a window
+    // that is no longer an mdiMain.
+    disconnect(mdiArea_, nullptr, this, nullptr);
     // Frame windows belong to the area; they must not ask to delete frames
     // while the window goes away.
     for (QMdiSubWindow *w : windows_)
