@@ -2,6 +2,7 @@
 // globe (7) and the coin (8) run from a crafted file, add their frames with
 // the sizes and delays of their sequences, and refuse bases too small for
 // them with the command's message.
+#include "support/cli.h"
 #include "support/gifbytes.h"
 
 #include <QJsonArray>
@@ -11,30 +12,12 @@
 
 #include <gtest/gtest.h>
 
+using velmar::test::CliRun;
+using velmar::test::runCli;
+
 namespace
 {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList &args)
-{
-    CliRun r;
-#ifdef VELMAR_CLI_PATH
-    QProcess p;
-    p.start(QStringLiteral(VELMAR_CLI_PATH), args);
-    p.waitForFinished(120000);
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-#else
-    Q_UNUSED(args);
-#endif
-    return r;
-}
 
 // One image w x h with a 4-entry global table; pixel (x, y) is index
 // (x + y) % 4, so the top-left pixel is 0.

@@ -1,5 +1,6 @@
 // velmar-cli create: each pixel effect on the example animation, saved and
 // opened again; failed checks reach stderr with exit status 1.
+#include "support/cli.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -10,30 +11,12 @@
 
 #include <gtest/gtest.h>
 
+using velmar::test::CliRun;
+using velmar::test::runCli;
+
 namespace
 {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList &args)
-{
-    CliRun r;
-#ifdef VELMAR_CLI_PATH
-    QProcess p;
-    p.start(QStringLiteral(VELMAR_CLI_PATH), args);
-    p.waitForFinished(120000);
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-#else
-    Q_UNUSED(args);
-#endif
-    return r;
-}
 
 // The project's example animation; until it exists, a two-frame animation
 // of the shared conformance material stands in.

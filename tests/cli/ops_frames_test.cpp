@@ -1,5 +1,6 @@
 // velmar-cli's frame commands, run as a script would run them, seen through
 // `info`.
+#include "support/cli.h"
 #include "support/gifbytes.h"
 
 #include <QCryptographicHash>
@@ -12,23 +13,13 @@
 
 using namespace velmar::test;
 
+using velmar::test::CliRun;
+using velmar::test::runCli;
+
 namespace
 {
 
-struct CliRun {
-    int status = -1; // -1: crashed or hung
-    QString out;
-    QString err;
-};
-
-CliRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(VELMAR_CLI_PATH), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+CliRun cli(const QStringList &args) { return runCli(args); }
 
 // Frames A (2 x 1), B (3 x 1), C (1 x 2) in a 4-colour global table, with
 // delays 10, 20, 30 and a transparent index only on B.

@@ -1,4 +1,5 @@
 // velmar-cli's GIF operations, run as a script would run them.
+#include "support/cli.h"
 #include "support/gifbytes.h"
 
 #include <QCryptographicHash>
@@ -12,23 +13,13 @@
 
 using namespace velmar::test;
 
+using velmar::test::CliRun;
+using velmar::test::runCli;
+
 namespace
 {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun cli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(VELMAR_CLI_PATH), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+CliRun cli(const QStringList &args) { return runCli(args); }
 
 QString sampleGif()
 {

@@ -1,5 +1,6 @@
 // velmar-cli play, run as a script would run it, checked against the
 // compositor run in this process on the same document.
+#include "support/cli.h"
 #include "gif/gifio.h"
 #include "player/compositor.h"
 #include "shell/document.h"
@@ -15,6 +16,9 @@
 
 using namespace velmar;
 
+using velmar::test::CliRun;
+using velmar::test::runCli;
+
 namespace
 {
 
@@ -28,26 +32,6 @@ QString cliPath()
 #endif
 }
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(cliPath(), args);
-    CliRun r;
-    if (!p.waitForStarted() || !p.waitForFinished(120000)) {
-        r.err = p.errorString();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 class PlayCliTest : public ::testing::Test
 {
