@@ -17,20 +17,14 @@ static void PrintTo(const QString &text, std::ostream *os)
 
 namespace velmar::autocreate
 {
+using velmar::test::greys;
+
 namespace
 {
 
 using Pixels = std::vector<uint8_t>;
 
 const QString kParameter = QStringLiteral("パラメーターに誤りがあります。");
-
-ColorTable greys()
-{
-    ColorTable t{};
-    for (int k = 0; k < 256; ++k)
-        t[size_t(k)] = {uint8_t(k), uint8_t(k), uint8_t(k)};
-    return t;
-}
 
 // A w x h frame filled with index fill (grey fill).
 int addSolid(Document &doc, int w, int h, uint8_t fill)

@@ -7,20 +7,11 @@
 #include <vector>
 
 using namespace velmar;
+using velmar::test::greys;
 using velmar::test::addFrame;
 
 namespace
 {
-
-// Entry k is the grey (k, k, k): an index is its own brightness, so averages
-// and half brightness can be read off as numbers.
-ColorTable greys()
-{
-    ColorTable t{};
-    for (int k = 0; k < 256; ++k)
-        t[size_t(k)] = {uint8_t(k), uint8_t(k), uint8_t(k)};
-    return t;
-}
 
 constexpr uint8_t kB = 0;      // the top-left pixel: background of the effect
 constexpr uint8_t kEdge = 250; // thickness colour

@@ -8,18 +8,11 @@
 #include <set>
 
 using namespace velmar;
+using velmar::test::greys;
 using velmar::test::addFrame;
 
 namespace
 {
-
-ColorTable greys()
-{
-    ColorTable t{};
-    for (int k = 0; k < 256; ++k)
-        t[size_t(k)] = {uint8_t(k), uint8_t(k), uint8_t(k)};
-    return t;
-}
 
 int solid(Document &doc, int w, int h, uint8_t index, const ColorTable &colors = greys())
 {

@@ -1,25 +1,18 @@
 #include "effects/quad.h"
 #include "shell/picinfo.h"
 
+#include "support/frames.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 using namespace velmar;
+using velmar::test::greys;
 
 namespace
 {
-
-// A palette of 256 distinct greys, entry k = (k, k, k), so a colour index
-// and its brightness are the same number.
-ColorTable greys()
-{
-    ColorTable t{};
-    for (int k = 0; k < 256; ++k)
-        t[size_t(k)] = {uint8_t(k), uint8_t(k), uint8_t(k)};
-    return t;
-}
 
 PicInfo picture(int w, int h, std::vector<uint8_t> bits, const ColorTable &colors, int nColors = 256)
 {

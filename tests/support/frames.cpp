@@ -12,6 +12,14 @@ ColorTable rampPalette(int seed)
     return t;
 }
 
+ColorTable greys()
+{
+    ColorTable t{};
+    for (int k = 0; k < 256; ++k)
+        t[size_t(k)] = {uint8_t(k), uint8_t(k), uint8_t(k)};
+    return t;
+}
+
 int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
              const ColorTable &colors)
 {

@@ -10,6 +10,10 @@ namespace velmar::test {
 // two frames with different seeds have different colours everywhere.
 ColorTable rampPalette(int seed);
 
+// Entry k is the grey (k, k, k): an index is its own brightness, so
+// averages and half brightness can be read off as numbers.
+ColorTable greys();
+
 // Adds a frame the way the reader does: staging slot, pixels, grid row,
 // commit. Returns its number.
 int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
