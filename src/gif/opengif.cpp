@@ -377,9 +377,15 @@ GifResult Reader::run()
     doc_.setStatusText(QStringLiteral("読み込み中 (") + path_ + QLatin1Char(')'));
     doc_.setGblLoopBlock(false);
     readHeader();
+    const int countBefore = doc_.gPicCount;
     for (;;) {
         if (atEnd()) {
             finish();
+            // A file cut off before its first image is a damaged file, not
+            // an empty animation: say so rather than doing nothing. A file
+            // that lacks only its trailer keeps its images quietly.
+            if (doc_.gPicCount == countBefore)
+                return {false, QStringLiteral("GIF ファイルが画像の前で終わっています: ") + path_};
             return {};
         }
         const uint8_t introducer = byte();

@@ -189,7 +189,8 @@ TEST(HostileSizes, OneByteFileAddsNothing)
         const QString path = writeTempFile(QStringLiteral("short.gif"), bytes);
         Document doc;
         const GifResult r = OpenGif(doc, path);
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.message.toStdString();
         EXPECT_EQ(doc.gPicCount, 0);
         expectConsistent(doc);
     }
@@ -213,7 +214,8 @@ TEST(HostileSizes, HeaderOnlyFileAddsNothingAndKeepsTheFramesBefore)
         ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("first.gif"), first.toByteArray())).ok);
 
         const GifResult r = OpenGif(doc, writeTempFile(QStringLiteral("header.gif"), bytes));
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.message.toStdString();
         EXPECT_EQ(doc.gPicCount, 1);
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         EXPECT_EQ(doc.globals().width, QStringLiteral("2")) << "a file without images sets no canvas size";
