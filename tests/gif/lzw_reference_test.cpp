@@ -7,6 +7,8 @@
 #include "gif/lzw.h"
 #include "gif/lzw_streams.h"
 
+#include "support/fuzzchecks.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,130 +24,11 @@ namespace
 using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kSentinel = 0x5A;
 
-struct Outcome {
-    LzwStatus status = LzwStatus::Ok;
-    size_t consumed = 0;
-    size_t produced = 0;
-    Bytes out;
-    std::vector<size_t> clears;
-};
+using Outcome = velmar::test::Decoded;
 
 Outcome slowDecode(const Bytes &file, size_t outSize)
 {
-    Outcome r;
-    r.out.assign(outSize, kSentinel);
-    size_t at = 0; // file position
-    size_t blockLength = 0, blockCount = 0;
-    auto getDataByte = [&](uint8_t &b, LzwStatus &why) {
-        b = 0;
-        if (at >= file.size()) {
-            why = LzwStatus::Truncated;
-            return false;
-        }
-        uint8_t v = file[at++];
-        if (blockLength == 0) {
-            if (v == 0) {
-                why = LzwStatus::MissingEnd;
-                return false;
-            }
-            blockLength = v;
-            if (at >= file.size()) {
-                why = LzwStatus::Truncated;
-                return false;
-            }
-            v = file[at++];
-        }
-        if (++blockCount == blockLength)
-            blockLength = blockCount = 0;
-        b = v;
-        return true;
-    };
-    auto fail = [&](LzwStatus why, size_t outIndex) {
-        r.status = why;
-        r.consumed = at;
-        r.produced = std::min(outIndex, outSize);
-        return r;
-    };
-
-    if (at >= file.size())
-        return fail(LzwStatus::Truncated, 0);
-    const unsigned m = file[at++];
-    if (m > 8)
-        return fail(LzwStatus::BadCodeSize, 0);
-    uint16_t prefix[4097], suffix[4097], stack[4097];
-    const unsigned clear = 1u << m, end = clear + 1;
-    unsigned nextFree = 0, width = 0, limit = 0, sinceClear = 0;
-    auto init = [&] {
-        for (unsigned i = 0; i < 4097; ++i) {
-            prefix[i] = 0;
-            suffix[i] = uint16_t(i < clear ? i : 0);
-        }
-        nextFree = clear + 2;
-        width = m + 1;
-        limit = 1u << width;
-        sinceClear = 0;
-    };
-    init();
-    unsigned prev = 0, prevFirst = 0, bitPos = 0;
-    uint8_t byte = 0;
-    size_t outIndex = 0;
-    for (;;) {
-        unsigned c = 0;
-        for (unsigned l = 0; l < width; ++l) {
-            LzwStatus why;
-            if (bitPos == 0 && !getDataByte(byte, why))
-                return fail(why, outIndex);
-            if (byte >> bitPos & 1)
-                c |= 1u << l;
-            bitPos = (bitPos + 1) & 7;
-        }
-        if (c == clear) {
-            if (sinceClear > 1)
-                r.clears.push_back(std::min(outIndex, outSize));
-            init();
-            continue;
-        }
-        if (c == end) {
-            if (at < file.size())
-                ++at;
-            r.consumed = at;
-            r.produced = std::min(outIndex, outSize);
-            return r;
-        }
-        unsigned sp = 0, x = c;
-        if (c >= nextFree) {
-            stack[sp++] = uint16_t(prevFirst);
-            x = prev;
-        }
-        while (x > clear) {
-            if (sp == 4097)
-                return fail(LzwStatus::StringTooLong, outIndex);
-            stack[sp++] = suffix[x];
-            x = prefix[x];
-        }
-        if (sp == 4097)
-            return fail(LzwStatus::StringTooLong, outIndex);
-        stack[sp++] = uint16_t(x);
-        const unsigned first = x;
-        while (sp > 0) {
-            const uint16_t v = stack[--sp];
-            if (outIndex < outSize)
-                r.out[outIndex] = uint8_t(v);
-            ++outIndex;
-            ++sinceClear;
-        }
-        if (sinceClear > 1 && nextFree < 4096) {
-            prefix[nextFree] = uint16_t(prev);
-            suffix[nextFree] = uint16_t(first);
-            ++nextFree;
-            if (nextFree >= limit && width < 12) {
-                ++width;
-                limit <<= 1;
-            }
-        }
-        prev = c;
-        prevFirst = first;
-    }
+    return velmar::test::plainDecode(file, outSize, kSentinel);
 }
 
 Bytes slowEncode(const Bytes &pixels, unsigned m)

@@ -15,20 +15,6 @@
 namespace velmar::test
 {
 
-namespace
-{
-
-using Bytes = std::vector<uint8_t>;
-
-// What a decode gives, for comparing two decoders.
-struct Decoded {
-    LzwStatus status = LzwStatus::Ok;
-    size_t consumed = 0;
-    size_t produced = 0;
-    Bytes out;
-    std::vector<size_t> clears;
-};
-
 // The table rules in their plainest form: the data is fetched one byte at a
 // time through a sub-block counter, every code is expanded on a stack from
 // its prefix chain, nothing is cached. Slow, and easy to check by reading.
@@ -149,6 +135,12 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
         prevFirst = first;
     }
 }
+
+namespace
+{
+
+using Bytes = std::vector<uint8_t>;
+
 
 std::string num(size_t v)
 {

@@ -9,9 +9,26 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "gif/lzw.h"
 
 namespace velmar::test
 {
+
+// What a decode gives, for comparing two decoders.
+struct Decoded {
+    LzwStatus status = LzwStatus::Ok;
+    size_t consumed = 0;
+    size_t produced = 0;
+    std::vector<uint8_t> out;
+    std::vector<size_t> clears;
+};
+
+// The table rules in their plainest form, an oracle for LZWDecode: bytes
+// fetched one at a time through the sub-block counter, every code expanded on
+// a stack, nothing cached. out starts filled with fill.
+Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill);
 
 // Images above this many pixels are refused by the fuzzed reader, so that a
 // ten-byte input cannot spend seconds zero-filling and re-encoding a picture
