@@ -56,8 +56,8 @@ bool play(Context &ctx, const QStringList &args)
 
 const Registrar registrar{
     {QStringLiteral("play"), 2,
-     QStringLiteral("play K DIR    play K ticks from frame 0; write each screen as DIR/NNNN.ppm and print "
-                    "\"frame interval-ms\" per tick"),
+     QStringLiteral("play K DIR    play K ticks from frame 0; write each screen as DIR/NNNN.ppm (grey 192 where no "
+                    "frame has drawn) and print \"frame interval-ms\" per tick"),
      play},
 };
 

@@ -28,6 +28,11 @@ int canvasSide(const QString &text)
     return int(std::clamp<int64_t>(nearestInteger(text), 0, Compositor::kMaxCanvasSide));
 }
 
+Rgb flat(const Rgba &p)
+{
+    return p.a != 0 ? Rgb{p.r, p.g, p.b} : Compositor::kBackdrop;
+}
+
 } // namespace
 
 Compositor::Compositor(Document &doc) : doc_(doc)
@@ -39,12 +44,15 @@ void Compositor::load()
 {
     scrW_ = canvasSide(doc_.globals().width);
     scrH_ = canvasSide(doc_.globals().height);
-    const size_t size = size_t(scrW_) * size_t(scrH_);
-    scrShown_.assign(size, 0);
-    scrSaved_.assign(size, 0);
+    clearScreen();
     playPos_ = 0;
     shownFrame_ = -1;
-    shownColors_ = ColorTable{};
+}
+
+void Compositor::clearScreen()
+{
+    screen_.assign(size_t(scrW_) * size_t(scrH_), Rgba{});
+    pending_ = Pending{};
 }
 
 Compositor::Tick Compositor::tick()
@@ -74,58 +82,103 @@ int Compositor::interval(int i) const
     return int(std::min<double>(ms, kMaxIntervalMs));
 }
 
+void Compositor::copyRect(const Rect &r, std::vector<Rgba> &out) const
+{
+    out.clear();
+    for (int y = r.y0; y < r.y1; ++y) {
+        const auto row = screen_.begin() + ptrdiff_t(y) * scrW_;
+        out.insert(out.end(), row + r.x0, row + r.x1);
+    }
+}
+
+void Compositor::pasteRect(const Rect &r, const std::vector<Rgba> &in)
+{
+    auto src = in.begin();
+    for (int y = r.y0; y < r.y1; ++y) {
+        const int n = r.x1 - r.x0;
+        std::copy(src, src + n, screen_.begin() + ptrdiff_t(y) * scrW_ + r.x0);
+        src += n;
+    }
+}
+
+void Compositor::applyDisposal()
+{
+    const Rect &r = pending_.rect;
+    switch (pending_.disposal) {
+    case 2:
+        // Back to the background, which for a player means nothing drawn:
+        // viewers let whatever is behind the animation show, not the
+        // file's background colour.
+        for (int y = r.y0; y < r.y1; ++y)
+            std::fill_n(screen_.begin() + ptrdiff_t(y) * scrW_ + r.x0, r.x1 - r.x0, Rgba{});
+        break;
+    case 3:
+        pasteRect(r, pending_.under);
+        break;
+    default:
+        // 0 and 1 leave the picture; 4..7 are undefined and viewers treat
+        // them the same way.
+        break;
+    }
+    pending_ = Pending{};
+}
+
 void Compositor::drawPlayFrame(int i)
 {
     if (!doc_.isFrame(i))
         return;
+    if (i == 0)
+        clearScreen();
+    else
+        applyDisposal();
+
     const PicInfo &pic = doc_.pic(i);
     const PropertyGrid &grid = doc_.grid();
     const int row = i + 1;
     const int64_t x = nearestInteger(grid.TextMatrix(row, PropertyGrid::ColX));
     const int64_t y = nearestInteger(grid.TextMatrix(row, PropertyGrid::ColY));
+    const int64_t w = std::max<int64_t>(0, pic.lWidth);
+    const int64_t h = std::max<int64_t>(0, pic.lHeight);
 
-    // The frame's disposal decides what it is drawn over. The values keep the
-    // meanings the grid's help text gives the user: 2 goes back to the
-    // screen before the previous frame, 3 clears to index 0.
-    switch (nearestInteger(grid.TextMatrix(row, PropertyGrid::ColDisposal))) {
-    case 2:
-        scrShown_ = scrSaved_;
-        break;
-    case 3:
-        std::fill(scrShown_.begin(), scrShown_.end(), uint8_t(0));
-        break;
-    default:
-        break;
-    }
+    // The frame's rectangle on the canvas, clipped on all four sides. The
+    // disposal later works on this rectangle whether or not every pixel of
+    // it was drawn.
+    Rect rect;
+    rect.x0 = int(std::clamp<int64_t>(x, 0, scrW_));
+    rect.x1 = int(std::clamp<int64_t>(x + w, 0, scrW_));
+    rect.y0 = int(std::clamp<int64_t>(y, 0, scrH_));
+    rect.y1 = int(std::clamp<int64_t>(y + h, 0, scrH_));
+
+    pending_.disposal =
+        int(std::clamp<int64_t>(nearestInteger(grid.TextMatrix(row, PropertyGrid::ColDisposal)), -1, 8));
+    pending_.rect = rect;
+    if (pending_.disposal == 3)
+        copyRect(rect, pending_.under);
 
     const bool transparent = nearestInteger(grid.TextMatrix(row, PropertyGrid::ColTransparent)) != 0;
     const int64_t ti = nearestInteger(grid.TextMatrix(row, PropertyGrid::ColTransIndex));
     // An index outside the palette can match no pixel.
     const bool skipsIndex = transparent && ti >= 0 && ti <= 255;
 
-    scrSaved_ = scrShown_;
-
-    const int64_t w = pic.lWidth;
-    const int64_t h = pic.lHeight;
-    if (w > 0 && h > 0 && pic.bits.size() >= pic.pixelCount()) {
-        // Clip on all four sides: frame columns k with 0 <= k + x < scrW, rows
-        // r with 0 <= r + y < scrH.
-        const int64_t k0 = std::max<int64_t>(0, -x);
-        const int64_t k1 = std::min<int64_t>(w, int64_t(scrW_) - x);
-        const int64_t r0 = std::max<int64_t>(0, -y);
-        const int64_t r1 = std::min<int64_t>(h, int64_t(scrH_) - y);
-        for (int64_t r = r0; r < r1; ++r) {
-            const uint8_t *src = pic.pBits() + r * w;
-            const int64_t screenRow = (r + y) * int64_t(scrW_);
-            for (int64_t k = k0; k < k1; ++k) {
-                const uint8_t p = src[k];
-                if (!skipsIndex || p != ti)
-                    scrShown_[size_t(screenRow + k + x)] = p;
+    if (pic.bits.size() >= pic.pixelCount()) {
+        for (int sy = rect.y0; sy < rect.y1; ++sy) {
+            const uint8_t *src = pic.pBits() + (sy - y) * w;
+            Rgba *dst = screen_.data() + ptrdiff_t(sy) * scrW_;
+            for (int sx = rect.x0; sx < rect.x1; ++sx) {
+                const uint8_t p = src[sx - x];
+                if (skipsIndex && p == ti)
+                    continue;
+                const Rgb c = pic.colors[p];
+                dst[sx] = Rgba{c.r, c.g, c.b, 255};
             }
         }
     }
     shownFrame_ = i;
-    shownColors_ = pic.colors;
+}
+
+Rgb Compositor::colorAt(int x, int y) const
+{
+    return flat(pixelAt(x, y));
 }
 
 QByteArray Compositor::screenPpm() const
@@ -133,10 +186,10 @@ QByteArray Compositor::screenPpm() const
     QByteArray out = QByteArrayLiteral("P6\n") + QByteArray::number(scrW_) + ' ' + QByteArray::number(scrH_) +
                      QByteArrayLiteral("\n255\n");
     const qsizetype header = out.size();
-    out.resize(header + qsizetype(scrShown_.size()) * 3);
+    out.resize(header + qsizetype(screen_.size()) * 3);
     char *rgb = out.data() + header;
-    for (uint8_t index : scrShown_) {
-        const Rgb c = shownColors_[index];
+    for (const Rgba &p : screen_) {
+        const Rgb c = flat(p);
         *rgb++ = char(c.r);
         *rgb++ = char(c.g);
         *rgb++ = char(c.b);

@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstring>
 
 namespace velmar
 {
@@ -19,8 +18,19 @@ namespace
 // over a narrow canvas; the box then sits at the left.
 constexpr int kMinOuterWidthTwips = 1425;
 constexpr int kFirstTickMs = 10;
+// Where nothing is drawn the box shows a checkerboard of these two greys, the
+// usual sign of "transparent" in image programs; the squares are fixed to
+// the canvas so that they do not crawl from frame to frame.
+constexpr int kCheckerSide = 8;
+constexpr QRgb kCheckerLight = 0xffcccccc;
+constexpr QRgb kCheckerDark = 0xff999999;
 
 } // namespace
+
+QRgb frmPlay::backdropAt(int x, int y)
+{
+    return ((x / kCheckerSide + y / kCheckerSide) % 2 == 0) ? kCheckerLight : kCheckerDark;
+}
 
 frmPlay::frmPlay(Document &doc, QWidget *parent)
     : QWidget(parent, Qt::Tool), doc_(doc), compositor_(doc), picPlay_(new PictureBox(this)), tmrPlay_(new QTimer(this))
@@ -89,18 +99,17 @@ QImage frmPlay::screenImage() const
     const int h = compositor_.scrH();
     if (compositor_.shownFrame() < 0 || w <= 0 || h <= 0)
         return {};
-    QImage image(w, h, QImage::Format_Indexed8);
+    QImage image(w, h, QImage::Format_RGB32);
     if (image.isNull())
         return {};
-    QList<QRgb> table(256);
-    const ColorTable &colors = compositor_.shownColors();
-    for (int k = 0; k < 256; ++k)
-        table[k] = qRgb(colors[size_t(k)].r, colors[size_t(k)].g, colors[size_t(k)].b);
-    image.setColorTable(table);
-    // QImage rows are padded to 4 bytes; the screen's rows are not.
-    const uint8_t *screen = compositor_.screen().data();
-    for (int y = 0; y < h; ++y)
-        std::memcpy(image.scanLine(y), screen + size_t(y) * size_t(w), size_t(w));
+    const Rgba *screen = compositor_.screen().data();
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const Rgba p = screen[size_t(y) * size_t(w) + size_t(x)];
+            line[x] = p.a != 0 ? qRgb(p.r, p.g, p.b) : backdropAt(x, y);
+        }
+    }
     return image;
 }
 

@@ -34,9 +34,11 @@ class frmPlay : public QWidget
     PictureBox *picPlay() const { return picPlay_; }
     QTimer *tmrPlay() const { return tmrPlay_; }
     const Compositor &compositor() const { return compositor_; }
-    // The picture on screen: the canvas through the shown frame's colours
-    // (null before the first frame).
+    // The picture on screen: the composed canvas, a checkerboard where no
+    // frame has drawn (null before the first frame).
     QImage screenImage() const;
+    // The checkerboard's colour at canvas pixel (x, y).
+    static QRgb backdropAt(int x, int y);
 
   protected:
     void closeEvent(QCloseEvent *event) override;

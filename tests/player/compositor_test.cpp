@@ -1,12 +1,25 @@
+#include "gif/gifio.h"
 #include "player/compositor.h"
 #include "shell/document.h"
 #include "support/frames.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <string>
 
 using namespace velmar;
+
+namespace velmar
+{
+// Readable failure messages for screen pixels.
+void PrintTo(const Rgba &p, std::ostream *os)
+{
+    *os << "rgba(" << int(p.r) << ", " << int(p.g) << ", " << int(p.b) << ", " << int(p.a) << ")";
+}
+} // namespace velmar
 using velmar::test::addFrame;
 using velmar::test::rampPalette;
 
@@ -35,17 +48,19 @@ class CompositorTest : public ::testing::Test
         cell(frame, PropertyGrid::ColY, QString::number(y));
     }
 
-    // The screen as rows of hex digits, for readable failure messages.
+    // The screen as rows of characters: '.' where nothing is drawn, else the
+    // low hex digit of the red value, which for rampPalette(0) is the index.
     static std::string picture(const Compositor &c)
     {
         std::string s;
         for (int y = 0; y < c.scrH(); ++y) {
             for (int x = 0; x < c.scrW(); ++x)
-                s += "0123456789abcdef"[c.indexAt(x, y) & 15];
+                s += c.covered(x, y) ? "0123456789abcdef"[c.pixelAt(x, y).r & 15] : '.';
             s += '\n';
         }
         return s;
     }
+    static Rgba opaque(Rgb c) { return {c.r, c.g, c.b, 255}; }
 };
 
 // --- Timing -----------------------------------------------------------------
@@ -103,11 +118,11 @@ TEST_F(CompositorTest, FrameReachingPastTheCanvasDrawsOnlyItsTopLeftPart)
     c.tick();
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 12; ++x) {
-            const int want = (x >= 5 && y >= 5) ? (y - 5) * 10 + (x - 5) + 1 : 0;
-            ASSERT_EQ(c.indexAt(x, y), want) << "at " << x << "," << y << "\n" << picture(c);
+            const Rgba want = (x >= 5 && y >= 5) ? opaque(rampPalette(0)[size_t((y - 5) * 10 + (x - 5) + 1)]) : Rgba{};
+            ASSERT_EQ(c.pixelAt(x, y), want) << "at " << x << "," << y << "\n" << picture(c);
         }
     // The frame's pixel (6, 6) is the last one drawn: only 7 x 7 pixels show.
-    EXPECT_EQ(c.indexAt(11, 11), 67);
+    EXPECT_EQ(c.pixelAt(11, 11), opaque(rampPalette(0)[67]));
 }
 
 TEST_F(CompositorTest, NegativePositionsClipOnTheLeftAndTop)
@@ -121,7 +136,7 @@ TEST_F(CompositorTest, NegativePositionsClipOnTheLeftAndTop)
     Compositor c(doc);
     c.tick();
     // Visible: frame columns 3..4, rows 2..3 at the screen's top-left.
-    EXPECT_EQ(picture(c), "ef00\n3400\n0000\n") << "rows 2, 3 of the frame: 14 15 / 19 20";
+    EXPECT_EQ(picture(c), "ef..\n34..\n....\n") << "rows 2, 3 of the frame: 14 15 / 19 20";
 }
 
 TEST_F(CompositorTest, PositionsFarOutsideTheCanvasDrawNothing)
@@ -134,12 +149,12 @@ TEST_F(CompositorTest, PositionsFarOutsideTheCanvasDrawNothing)
         cell(0, PropertyGrid::ColX, QString::fromLatin1(pos));
         c.load();
         c.tick();
-        EXPECT_EQ(picture(c), "000\n000\n000\n") << "X = " << pos;
+        EXPECT_EQ(picture(c), "...\n...\n...\n") << "X = " << pos;
         place(0, 0, 0);
         cell(0, PropertyGrid::ColY, QString::fromLatin1(pos));
         c.load();
         c.tick();
-        EXPECT_EQ(picture(c), "000\n000\n000\n") << "Y = " << pos;
+        EXPECT_EQ(picture(c), "...\n...\n...\n") << "Y = " << pos;
     }
 }
 
@@ -152,10 +167,10 @@ TEST_F(CompositorTest, CellsThatAreNotNumbersCountAsZero)
     cell(0, PropertyGrid::ColDisposal, "?");
     Compositor c(doc);
     c.tick();
-    EXPECT_EQ(picture(c), "400\n");
+    EXPECT_EQ(picture(c), "4..\n");
     cell(0, PropertyGrid::ColX, "1.5"); // halves go to the even neighbour: 2
     c.tick();
-    EXPECT_EQ(picture(c), "404\n");
+    EXPECT_EQ(picture(c), "..4\n");
 }
 
 // --- Transparency -------------------------------------------------------------
@@ -164,7 +179,7 @@ TEST_F(CompositorTest, TransparentIndexLetsTheEarlierPictureShowOnlyWhenOn)
 {
     canvas(4, 1);
     solid(4, 1, 5);
-    addFrame(doc, 4, 1, {3, 7, 3, 1}, 256, rampPalette(1));
+    addFrame(doc, 4, 1, {3, 7, 3, 1}, 256, rampPalette(0));
     cell(1, PropertyGrid::ColTransIndex, "3");
 
     cell(1, PropertyGrid::ColTransparent, "1");
@@ -184,7 +199,7 @@ TEST_F(CompositorTest, TransparentIndexOutsideThePaletteMatchesNoPixel)
 {
     canvas(2, 1);
     solid(2, 1, 5);
-    addFrame(doc, 2, 1, {0, 255}, 256, rampPalette(1));
+    addFrame(doc, 2, 1, {0, 255}, 256, rampPalette(0));
     cell(1, PropertyGrid::ColTransparent, "1");
     for (const char *ti : {"256", "-1", "511", "x"}) {
         cell(1, PropertyGrid::ColTransIndex, QString::fromLatin1(ti));
@@ -192,84 +207,77 @@ TEST_F(CompositorTest, TransparentIndexOutsideThePaletteMatchesNoPixel)
         c.tick();
         c.tick();
         // "x" counts as index 0, which then is transparent.
-        const uint8_t left = std::string(ti) == "x" ? 5 : 0;
-        EXPECT_EQ(c.indexAt(0, 0), left) << "index " << ti;
-        EXPECT_EQ(c.indexAt(1, 0), 255) << "index " << ti;
+        EXPECT_EQ(picture(c), std::string(ti) == "x" ? "5f\n" : "0f\n") << "index " << ti;
     }
 }
 
 // --- Disposal -----------------------------------------------------------------
 
-TEST_F(CompositorTest, DisposalTwoRestoresTheScreenFromBeforeThePreviousFrame)
+struct DisposalCase {
+    const char *disposal;
+    const char *afterNext; // the screen once the next frame is drawn
+};
+
+void PrintTo(const DisposalCase &k, std::ostream *os)
+{
+    *os << "disposal \"" << k.disposal << "\"";
+}
+
+class DisposalTest : public CompositorTest, public ::testing::WithParamInterface<DisposalCase>
+{
+};
+
+TEST_P(DisposalTest, AppliesToTheFramesRectangleAfterItsTime)
 {
     canvas(4, 2);
-    solid(4, 2, 1); // frame 0: background of 1
-    solid(2, 1, 2); // frame 1: a patch of 2 at the top-left
-    solid(1, 1, 3); // frame 2: one pixel at (3, 1), disposal 2
-    place(2, 3, 1);
-    cell(2, PropertyGrid::ColDisposal, "2");
+    solid(3, 2, 1); // frame 0 leaves the right column empty
+    solid(3, 1, 2); // frame 1 at (2, 0), clipped to two pixels
+    place(1, 2, 0);
+    cell(1, PropertyGrid::ColDisposal, QString::fromLatin1(GetParam().disposal));
+    solid(1, 1, 3); // frame 2 at (0, 1), outside frame 1's rectangle
+    place(2, 0, 1);
     Compositor c(doc);
     c.tick();
     c.tick();
-    EXPECT_EQ(picture(c), "2211\n1111\n");
+    EXPECT_EQ(picture(c), "1122\n111.\n") << "the disposal waits until the frame has had its time";
     c.tick();
-    EXPECT_EQ(picture(c), "1111\n1113\n") << "frame 1's patch must be gone";
-    // The saved screen is what frame 2 was drawn over.
-    EXPECT_EQ(c.savedScreen(), std::vector<uint8_t>(8, 1));
+    EXPECT_EQ(picture(c), GetParam().afterNext);
+    c.tick();
+    EXPECT_EQ(picture(c), "111.\n111.\n") << "the next round starts from an empty screen";
 }
 
-TEST_F(CompositorTest, DisposalThreeDrawsOverIndexZeroInTheNewFramesColours)
-{
-    canvas(3, 1);
-    solid(3, 1, 6, 0);
-    addFrame(doc, 1, 1, {4}, 256, rampPalette(50));
-    place(1, 1, 0);
-    cell(1, PropertyGrid::ColDisposal, "3");
-    Compositor c(doc);
-    c.tick();
-    c.tick();
-    EXPECT_EQ(picture(c), "040\n");
-    const Rgb zero = rampPalette(50)[0];
-    EXPECT_EQ(c.colorAt(0, 0), zero) << "index 0 through frame 1's table";
-    EXPECT_EQ(c.colorAt(1, 0), rampPalette(50)[4]);
-}
+INSTANTIATE_TEST_SUITE_P(Values, DisposalTest,
+                         ::testing::Values(
+                             // Leave the picture; 4..7 are undefined and left alone too.
+                             DisposalCase{"0", "1122\n311.\n"}, DisposalCase{"1", "1122\n311.\n"},
+                             DisposalCase{"4", "1122\n311.\n"}, DisposalCase{"7", "1122\n311.\n"},
+                             DisposalCase{"-2", "1122\n311.\n"}, DisposalCase{"?", "1122\n311.\n"},
+                             // Clear the rectangle, also where frame 0 had drawn.
+                             DisposalCase{"2", "11..\n311.\n"}, DisposalCase{"2.5", "11..\n311.\n"},
+                             // Put back frame 0's pixel and the empty one beside it.
+                             DisposalCase{"3", "111.\n311.\n"}, DisposalCase{"3.4", "111.\n311.\n"}));
 
-TEST_F(CompositorTest, DisposalTwoAfterThreeReturnsToTheClearedScreen)
+TEST_F(CompositorTest, RestoringAfterAClearGoesBackToTheClearedRectangle)
 {
-    // The screen is saved after a frame's disposal, so "before the previous
-    // frame" means after that frame cleared the screen, not before.
+    // What disposal 3 puts back is taken after the previous frame's disposal.
     canvas(3, 1);
     solid(3, 1, 5);
-    solid(1, 1, 6);
+    solid(2, 1, 6);
+    cell(1, PropertyGrid::ColDisposal, "2");
     solid(1, 1, 7);
-    cell(1, PropertyGrid::ColDisposal, "3");
-    place(2, 2, 0);
-    cell(2, PropertyGrid::ColDisposal, "2");
-    Compositor c(doc);
-    c.tick();
-    c.tick();
-    EXPECT_EQ(picture(c), "600\n");
-    c.tick();
-    EXPECT_EQ(picture(c), "007\n");
-}
-
-TEST_F(CompositorTest, DisposalsZeroAndOneLeaveThePreviousPicture)
-{
-    canvas(2, 1);
-    solid(2, 1, 7);
+    cell(2, PropertyGrid::ColDisposal, "3");
     solid(1, 1, 8);
-    for (const char *d : {"0", "1", "4", "-2"}) {
-        cell(1, PropertyGrid::ColDisposal, QString::fromLatin1(d));
-        Compositor c(doc);
+    place(3, 2, 0);
+    Compositor c(doc);
+    for (const char *want : {"555\n", "665\n", "7.5\n", "..8\n"}) {
         c.tick();
-        c.tick();
-        EXPECT_EQ(picture(c), "87\n") << "disposal " << d;
+        EXPECT_EQ(picture(c), want);
     }
 }
 
 // --- The loop ------------------------------------------------------------------
 
-TEST_F(CompositorTest, LoopWrapsToFrameZeroWithTheBuffersCarriedOver)
+TEST_F(CompositorTest, LoopWrapsToFrameZeroOnAnEmptyScreen)
 {
     canvas(3, 1);
     solid(1, 1, 1);
@@ -279,10 +287,10 @@ TEST_F(CompositorTest, LoopWrapsToFrameZeroWithTheBuffersCarriedOver)
     EXPECT_EQ(c.playPos(), 1);
     EXPECT_EQ(c.tick().frame, 1);
     EXPECT_EQ(c.playPos(), 0);
+    EXPECT_EQ(picture(c), "222\n");
     const Compositor::Tick again = c.tick();
     EXPECT_EQ(again.frame, 0);
-    EXPECT_EQ(picture(c), "122\n") << "frame 0 drawn over frame 1's picture";
-    EXPECT_EQ(c.savedScreen(), std::vector<uint8_t>({2, 2, 2}));
+    EXPECT_EQ(picture(c), "1..\n") << "frame 1's picture must not carry into the next round";
 }
 
 TEST_F(CompositorTest, FramesAddedWhilePlayingJoinTheLoop)
@@ -295,7 +303,7 @@ TEST_F(CompositorTest, FramesAddedWhilePlayingJoinTheLoop)
     solid(1, 1, 3); // added while frame 0 is on screen
     EXPECT_EQ(c.tick().frame, 1);
     EXPECT_EQ(c.tick().frame, 2);
-    EXPECT_EQ(c.indexAt(0, 0), 3);
+    EXPECT_EQ(picture(c), "3\n");
     EXPECT_EQ(c.tick().frame, 0);
     // A frame added after the position wrapped plays in the next round.
     EXPECT_EQ(c.playPos(), 1);
@@ -312,38 +320,32 @@ TEST_F(CompositorTest, EditsMadeWhilePlayingShowAtTheNextFrame)
     solid(1, 1, 5, 0);
     Compositor c(doc);
     c.tick();
-    EXPECT_EQ(picture(c), "500\n");
+    EXPECT_EQ(picture(c), "5..\n");
     place(0, 2, 0);
     doc.pic(0).bits[0] = 6;
     doc.pic(0).colors[6] = Rgb{1, 2, 3};
     cell(0, PropertyGrid::ColDelay, "7");
     const Compositor::Tick tick = c.tick();
-    EXPECT_EQ(picture(c), "506\n");
     EXPECT_EQ(tick.intervalMs, 70);
-    EXPECT_EQ(c.colorAt(2, 0), (Rgb{1, 2, 3}));
+    EXPECT_FALSE(c.covered(0, 0)) << "a new round, so the old position is empty";
+    EXPECT_EQ(c.pixelAt(2, 0), (Rgba{1, 2, 3, 255}));
 }
 
-TEST_F(CompositorTest, WholeScreenIsSeenThroughTheShownFramesColours)
+TEST_F(CompositorTest, EachPixelKeepsTheColourOfTheFrameThatDrewIt)
 {
     canvas(2, 1);
-    addFrame(doc, 1, 1, {1}, 256, rampPalette(0));
-    addFrame(doc, 1, 1, {2}, 256, rampPalette(90));
+    addFrame(doc, 2, 1, {1, 1}, 256, rampPalette(0));
+    addFrame(doc, 1, 1, {2}, 256, rampPalette(90)); // a table of its own
     place(1, 1, 0);
+    addFrame(doc, 1, 1, {3}, 2, rampPalette(5)); // index 3 beyond its 2 colours
     Compositor c(doc);
     c.tick();
-    EXPECT_EQ(c.shownFrame(), 0);
-    EXPECT_EQ(c.colorAt(0, 0), rampPalette(0)[1]);
     c.tick();
-    EXPECT_EQ(c.shownFrame(), 1);
-    EXPECT_EQ(c.colorAt(0, 0), rampPalette(90)[1]) << "frame 0's index read through frame 1's table";
-    EXPECT_EQ(c.colorAt(1, 0), rampPalette(90)[2]);
-    // Entries beyond a frame's colour count are black.
-    addFrame(doc, 1, 1, {3}, 2, rampPalette(5));
-    EXPECT_EQ(c.tick().frame, 0);
-    EXPECT_EQ(c.tick().frame, 1);
-    EXPECT_EQ(c.tick().frame, 2);
-    EXPECT_EQ(c.colorAt(0, 0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(c.colorAt(1, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(c.pixelAt(0, 0), opaque(rampPalette(0)[1])) << "frame 0's pixel in frame 0's colour";
+    EXPECT_EQ(c.pixelAt(1, 0), opaque(rampPalette(90)[2]));
+    c.tick();
+    EXPECT_EQ(c.pixelAt(0, 0), (Rgba{0, 0, 0, 255})) << "entries beyond a frame's colour count are black";
+    EXPECT_EQ(c.pixelAt(1, 0), opaque(rampPalette(90)[2]));
 }
 
 TEST_F(CompositorTest, WithNoFramesATickShowsNothing)
@@ -402,23 +404,68 @@ TEST_F(CompositorTest, LoadStartsAgainFromFrameZeroWithClearedBuffers)
     c.load();
     EXPECT_EQ(c.playPos(), 0);
     EXPECT_EQ(c.shownFrame(), -1);
-    EXPECT_EQ(c.screen(), std::vector<uint8_t>(2, 0));
-    EXPECT_EQ(c.savedScreen(), std::vector<uint8_t>(2, 0));
+    EXPECT_EQ(c.screen(), std::vector<Rgba>(2));
     EXPECT_EQ(c.tick().frame, 0);
 }
 
-TEST_F(CompositorTest, ScreenPpmIsBinaryRgbThroughTheShownColours)
+TEST_F(CompositorTest, ScreenPpmIsBinaryRgbWithTheBackdropWhereNothingIsDrawn)
 {
     canvas(2, 2);
     ColorTable colors{};
     colors[0] = {10, 20, 30};
     colors[1] = {255, 0, 128};
-    addFrame(doc, 2, 2, {0, 1, 1, 0}, 2, colors);
+    addFrame(doc, 2, 1, {0, 1}, 2, colors);
     Compositor c(doc);
     c.tick();
+    static_assert(Compositor::kBackdrop == Rgb{0xc0, 0xc0, 0xc0});
     const QByteArray expected =
-        QByteArrayLiteral("P6\n2 2\n255\n") + QByteArray("\x0a\x14\x1e\xff\x00\x80\xff\x00\x80\x0a\x14\x1e", 12);
+        QByteArrayLiteral("P6\n2 2\n255\n") + QByteArray("\x0a\x14\x1e\xff\x00\x80\xc0\xc0\xc0\xc0\xc0\xc0", 12);
     EXPECT_EQ(c.screenPpm().toHex(' ').toStdString(), expected.toHex(' ').toStdString());
+}
+
+// --- Against reference screens ------------------------------------------------
+
+TEST(CompositorReferenceTest, ScreensMatchThePublicSuitesComposedFrames)
+{
+    // Each case names an INI file giving the logical screen and, per shown
+    // frame, a raw RGBA file of the composed canvas (alpha 0 where nothing
+    // is drawn). Images with no delay are combined with the images after
+    // them into one shown frame, so the screen is compared after the image
+    // that ends each group.
+    const QDir suite(QStringLiteral(VELMAR_SHARED_DIR "/gif-conformance/pygif-test-suite"));
+    if (!suite.exists())
+        GTEST_SKIP() << "no pygif suite at " << suite.path().toStdString();
+    for (const char *name : {"dispose-none", "dispose-keep", "dispose-restore-background", "dispose-restore-previous",
+                             "animation", "transparent", "image-inside-bg", "image-overlap-bg", "image-outside-bg",
+                             "images-combine", "images-overlap", "local-color-table", "animation-multi-image"}) {
+        SCOPED_TRACE(name);
+        const QSettings conf(suite.filePath(QString::fromLatin1(name) + ".conf"), QSettings::IniFormat);
+        Document doc;
+        ASSERT_TRUE(OpenGif(doc, suite.filePath(conf.value("config/input").toString())).ok);
+        // The canvas is the file's logical screen, whatever the reader puts in
+        // the global fields.
+        doc.setGblWidth(conf.value("config/width").toString());
+        doc.setGblHeight(conf.value("config/height").toString());
+        const QStringList frames = conf.value("config/frames").toStringList();
+        Compositor c(doc);
+        int image = -1;
+        for (int f = 0; f < frames.size(); ++f) {
+            do {
+                ASSERT_LT(image + 1, doc.gPicCount) << "too few images for frame " << f;
+                image = c.tick().frame;
+            } while (doc.grid().TextMatrix(image + 1, PropertyGrid::ColDelay) == QStringLiteral("0") &&
+                     image + 1 < doc.gPicCount);
+            QFile file(suite.filePath(conf.value(frames[f] + "/pixels").toString()));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+            const QByteArray want = file.readAll();
+            ASSERT_EQ(size_t(want.size()), c.screen().size() * 4) << "frame " << f;
+            for (size_t k = 0; k < c.screen().size(); ++k) {
+                const auto byte = [&](size_t n) { return uint8_t(want[qsizetype(k * 4 + n)]); };
+                const Rgba ref = byte(3) == 0 ? Rgba{} : Rgba{byte(0), byte(1), byte(2), byte(3)};
+                EXPECT_EQ(c.screen()[k], ref) << "frame " << f << ", pixel " << k;
+            }
+        }
+    }
 }
 
 } // namespace

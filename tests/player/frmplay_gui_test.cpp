@@ -1,3 +1,4 @@
+#include "gif/gifio.h"
 #include "platform/twips.h"
 #include "player/frmplay.h"
 #include "shell/document.h"
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -97,7 +99,7 @@ TEST_F(PlayerWindowTest, WideCanvasSizesTheWindowAroundTheBox)
     EXPECT_EQ(player->picPlay()->geometry(), QRect(0, 0, 204, 11));
 }
 
-TEST_F(PlayerWindowTest, TickShowsTheScreenOneToOneThroughTheFramesColoursAndTimesTheNext)
+TEST_F(PlayerWindowTest, TickShowsTheScreenOneToOneInEachFramesColoursAndTimesTheNext)
 {
     canvas(3, 2);
     addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 256, rampPalette(0));
@@ -117,9 +119,9 @@ TEST_F(PlayerWindowTest, TickShowsTheScreenOneToOneThroughTheFramesColoursAndTim
 
     player->tmrPlay_Timer();
     EXPECT_EQ(player->tmrPlay()->interval(), 10);
-    // Frame 0's indices now read through frame 1's table; frame 1 sits at (2, 1).
-    EXPECT_EQ(painted(0, 0), rgb(rampPalette(70)[0]));
-    EXPECT_EQ(painted(1, 1), rgb(rampPalette(70)[4]));
+    // Frame 0's pixels keep frame 0's colours; frame 1 sits at (2, 1).
+    EXPECT_EQ(painted(0, 0), rgb(rampPalette(0)[0]));
+    EXPECT_EQ(painted(1, 1), rgb(rampPalette(0)[4]));
     EXPECT_EQ(painted(2, 1), rgb(rampPalette(70)[9]));
     EXPECT_EQ(player->picPlay()->size(), QSize(7, 6));
 }
@@ -148,6 +150,47 @@ TEST_F(PlayerWindowTest, DeletingAFrameWhileItPlaysClosesIt)
     flushDeletes();
     EXPECT_TRUE(player.isNull());
     EXPECT_EQ(doc.gPicCount, 2);
+}
+
+TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuite)
+{
+    // Frame n of each animation has a PNG of the whole canvas after it; the
+    // canvas is transparent where nothing is drawn. Among them: disposal 3 on
+    // the first frame, disposal 2, and frames reaching past the canvas.
+    const QDir suite(QStringLiteral(VELMAR_SHARED_DIR "/gif-conformance/serenity-gif-test-suite/gifs"));
+    if (!suite.exists())
+        GTEST_SKIP() << "no serenity suite at " << suite.path().toStdString();
+    const QStringList gifs = suite.entryList({QStringLiteral("animated_*.gif")}, QDir::Files);
+    ASSERT_FALSE(gifs.isEmpty());
+    for (const QString &name : gifs) {
+        SCOPED_TRACE(name.toStdString());
+        const QString stem = name.chopped(4);
+        const QImage first(suite.filePath(QStringLiteral("frames/%1-0.png").arg(stem)));
+        ASSERT_FALSE(first.isNull());
+        Document file;
+        ASSERT_TRUE(OpenGif(file, suite.filePath(name)).ok);
+        file.setGblWidth(QString::number(first.width()));
+        file.setGblHeight(QString::number(first.height()));
+        frmPlay window(file);
+        for (int f = 0; f < file.gPicCount; ++f) {
+            const QImage want = QImage(suite.filePath(QStringLiteral("frames/%1-%2.png").arg(stem).arg(f)))
+                                    .convertToFormat(QImage::Format_ARGB32);
+            if (want.isNull())
+                break;
+            window.tmrPlay_Timer();
+            const QImage shown = window.screenImage();
+            int wrong = 0;
+            for (int y = 0; y < want.height(); ++y)
+                for (int x = 0; x < want.width(); ++x) {
+                    const QRgb ref = want.pixel(x, y);
+                    const bool covered = window.compositor().covered(x, y);
+                    if (covered != (qAlpha(ref) != 0) || (covered && shown.pixel(x, y) != (ref | 0xff000000u)) ||
+                        (!covered && shown.pixel(x, y) != frmPlay::backdropAt(x, y)))
+                        ++wrong;
+                }
+            EXPECT_EQ(wrong, 0) << "frame " << f;
+        }
+    }
 }
 
 // --- Through the main window ----------------------------------------------------
@@ -207,7 +250,13 @@ TEST_F(PlayerFromMainWindowTest, ReopeningStartsAtFrameZeroWithFreshBuffers)
     QPointer<frmPlay> first = window.playerWindow();
     first->tmrPlay_Timer();
     first->tmrPlay_Timer();
-    EXPECT_EQ(first->compositor().screen(), std::vector<uint8_t>({1, 2, 0, 0}));
+    // Frames 0 and 1 at x = 0 and 1; where nothing is drawn the backdrop shows.
+    const QImage shot = first->picPlay()->grab().toImage();
+    const auto painted = [&](int x) { return shot.pixel(PictureBox::kBorder + x, PictureBox::kBorder); };
+    EXPECT_EQ(painted(0), rgb(rampPalette(0)[1]));
+    EXPECT_EQ(painted(1), rgb(rampPalette(1)[2]));
+    EXPECT_EQ(painted(2), frmPlay::backdropAt(2, 0));
+    EXPECT_EQ(painted(3), frmPlay::backdropAt(3, 0));
     first->close();
     flushDeletes();
     ASSERT_TRUE(first.isNull());
@@ -219,11 +268,11 @@ TEST_F(PlayerFromMainWindowTest, ReopeningStartsAtFrameZeroWithFreshBuffers)
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(doc.gPlayOpen);
     EXPECT_EQ(second->compositor().playPos(), 0);
-    EXPECT_EQ(second->compositor().screen(), std::vector<uint8_t>(3, 0));
-    EXPECT_EQ(second->compositor().savedScreen(), std::vector<uint8_t>(3, 0));
+    EXPECT_EQ(second->compositor().screen(), std::vector<Rgba>(3));
     second->tmrPlay_Timer();
     EXPECT_EQ(second->compositor().shownFrame(), 0);
-    EXPECT_EQ(second->compositor().screen(), std::vector<uint8_t>({1, 0, 0}));
+    const Rgb one = rampPalette(0)[1];
+    EXPECT_EQ(second->compositor().screen(), std::vector<Rgba>({{one.r, one.g, one.b, 255}, {}, {}}));
 }
 
 TEST_F(PlayerFromMainWindowTest, OpeningRightAfterACloseLoadsANewPlayer)

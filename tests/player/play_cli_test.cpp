@@ -1,9 +1,9 @@
 // velmar-cli play, run as a script would run it, checked against the
 // compositor run in this process on the same document.
-#include "support/cli.h"
 #include "gif/gifio.h"
 #include "player/compositor.h"
 #include "shell/document.h"
+#include "support/cli.h"
 #include "support/gifbytes.h"
 
 #include <QCoreApplication>
@@ -31,7 +31,6 @@ QString cliPath()
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../velmar-cli"));
 #endif
 }
-
 
 class PlayCliTest : public ::testing::Test
 {
@@ -133,17 +132,22 @@ TEST_F(PlayCliTest, SharedAnimationsWithOffsetsTransparencyAndDisposalMatchTheCo
 TEST_F(PlayCliTest, CraftedAnimationGivesTheExpectedScreens)
 {
     // A 4 x 2 canvas with the global table entry k = (k, 2k, 3k).
-    // Frame 0: the whole canvas, rows of 1 and 2, delay 50.
-    // Frame 1: 2 x 2 at (3, 0), so its right column is clipped; disposal 3
-    // clears the screen first; index 1 is transparent; delay 0.
+    // Frame 0: the whole canvas, index 0 transparent so the right column
+    // stays empty; delay 50.
+    // Frame 1: 2 x 2 at (2, 0), index 1 transparent; disposal 2 clears its
+    // rectangle once its time is up; delay 0.
+    // Frame 2: one pixel at (0, 1); delay 20.
     test::GifBytes gif;
     gif.header(4, 2, true, 1)
-        .control(0, false, 50, 0)
+        .control(1, true, 50, 0)
         .image(0, 0, 4, 2, false)
-        .data(2, test::literalStream({1, 1, 1, 1, 2, 2, 2, 2}, 2))
-        .control(3, true, 0, 1)
-        .image(3, 0, 2, 2, false)
-        .data(2, test::literalStream({1, 3, 2, 3}, 2))
+        .data(2, test::literalStream({1, 1, 1, 0, 1, 1, 1, 0}, 2))
+        .control(2, true, 0, 1)
+        .image(2, 0, 2, 2, false)
+        .data(2, test::literalStream({2, 3, 1, 3}, 2))
+        .control(0, false, 20, 0)
+        .image(0, 1, 1, 1, false)
+        .data(2, test::literalStream({2}, 2))
         .trailer();
     const QString path = tmp.filePath(QStringLiteral("crafted.gif"));
     QFile file(path);
@@ -151,24 +155,29 @@ TEST_F(PlayCliTest, CraftedAnimationGivesTheExpectedScreens)
     file.write(gif.toByteArray());
     file.close();
 
-    const CliRun r = runCli({"open", path, "play", "3", dir("crafted")});
+    const CliRun r = runCli({"open", path, "play", "4", dir("crafted")});
     if (r.status != 0 && r.err.contains(QStringLiteral("unknown operation: open")))
         GTEST_SKIP() << "velmar-cli has no open operation yet";
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("0 500\n1 10\n0 500\n"));
+    EXPECT_EQ(r.out, QStringLiteral("0 500\n1 10\n2 200\n0 500\n"));
 
+    // -1 stands for a pixel no frame has drawn: the grey backdrop.
     const auto ppm = [](std::initializer_list<int> indices) {
         QByteArray out = QByteArrayLiteral("P6\n4 2\n255\n");
-        for (int k : indices)
-            out.append(char(k)).append(char(2 * k)).append(char(3 * k));
+        for (int k : indices) {
+            if (k < 0)
+                out.append(3, char(192));
+            else
+                out.append(char(k)).append(char(2 * k)).append(char(3 * k));
+        }
         return out;
     };
     const QByteArray expected[] = {
-        ppm({1, 1, 1, 1, 2, 2, 2, 2}),
-        ppm({0, 0, 0, 0, 0, 0, 0, 2}), // cleared; (3, 0) transparent shows the cleared 0
-        ppm({1, 1, 1, 1, 2, 2, 2, 2}),
+        ppm({1, 1, 1, -1, 1, 1, 1, -1}), ppm({1, 1, 2, 3, 1, 1, 1, 3}), // frame 0's pixel shows through at (2, 1)
+        ppm({1, 1, -1, -1, 2, 1, -1, -1}),                              // frame 1's rectangle cleared
+        ppm({1, 1, 1, -1, 1, 1, 1, -1}),                                // a new round from an empty screen
     };
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < 4; ++t) {
         QFile screen(dir("crafted") + QStringLiteral("/000%1.ppm").arg(t));
         ASSERT_TRUE(screen.open(QIODevice::ReadOnly)) << screen.fileName().toStdString();
         EXPECT_EQ(screen.readAll().toHex(' ').toStdString(), expected[t].toHex(' ').toStdString()) << "tick " << t;
