@@ -81,9 +81,14 @@ ViewerResult viewGif(const QString &path, size_t pixelLimit)
     // viewers of today.
     std::vector<uint8_t> canvas(screen * 4, 0);
     for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage &img = gif->SavedImages[i];
+        // More than one control block before an image is against the format,
+        // but some encoders write them, and viewers obey the last one.
         GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-        DGifSavedExtensionToGCB(gif.get(), i, &gcb); // leaves the defaults when there is none
-        const GifImageDesc &d = gif->SavedImages[i].ImageDesc;
+        for (int e = 0; e < img.ExtensionBlockCount; ++e)
+            if (img.ExtensionBlocks[e].Function == GRAPHICS_EXT_FUNC_CODE)
+                DGifExtensionToGCB(size_t(img.ExtensionBlocks[e].ByteCount), img.ExtensionBlocks[e].Bytes, &gcb);
+        const GifImageDesc &d = img.ImageDesc;
         if (!d.ColorMap && !gif->SColorMap) {
             out.unusable = QStringLiteral("an image without a colour table");
             return out;
