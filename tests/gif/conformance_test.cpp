@@ -272,6 +272,8 @@ QString playerDifference(const QString &path, const ViewerResult &view)
         if (w != view.width || h != view.height)
             return QStringLiteral("screen size: %1x%2 instead of %3x%4").arg(w).arg(h).arg(view.width).arg(view.height);
         const qsizetype start = ppm.size() - qsizetype(w) * h * 3;
+        if (start < 0)
+            return QStringLiteral("player failed: screen %1 is cut short").arg(t);
         std::vector<uint8_t> rgba(size_t(w) * size_t(h) * 4, 255);
         for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
             for (size_t c = 0; c < 3; ++c)
