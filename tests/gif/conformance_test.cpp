@@ -1,11 +1,15 @@
 // The reader against giflib on the public GIF test suites: for every file
 // giflib decodes, every frame's indices and colour table must equal giflib's;
-// every file must read without harm; and what we read must survive a save and
-// a second read.
+// every file must read without harm; what we read must survive a save and a
+// second read; and a viewer and our player must show what a viewer shows of
+// the original.
 #include "gif/gifio.h"
 #include "platform/numeric.h"
+#include "player/compositor.h"
 #include "shell/document.h"
+#include "support/cli.h"
 #include "support/gifbytes.h"
+#include "support/refviewer.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -15,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <map>
 #include <memory>
 
 using namespace velmar;
@@ -115,11 +120,11 @@ void compareWithGiflib(const QString &path, const Reference &ref, const Document
     ++tally.compared;
 }
 
-TEST(Conformance, IndicesAndColourTablesEqualGiflibsForEveryFrame)
+TEST(ConformanceNeedsShared, IndicesAndColourTablesEqualGiflibsForEveryFrame)
 {
     const QStringList files = suiteFiles();
     if (files.isEmpty())
-        GTEST_SKIP() << "no GIF conformance suites at " << suiteDir().toStdString();
+        GTEST_SKIP() << "needs the GIF conformance suites of ../shared, not found at " << suiteDir().toStdString();
     Tally tally;
     for (const QString &path : files) {
         Document doc;
@@ -150,19 +155,172 @@ double cellValue(const QString &text)
     return parseNumber(text).value_or(-1e300);
 }
 
-TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
+// What we read must come back from our own save unchanged.
+void expectSameReading(const QString &path, const Document &first, const Document &second)
 {
-    const QStringList files = suiteFiles();
+    ASSERT_EQ(second.gPicCount, first.gPicCount) << path.toStdString();
+    for (int i = 0; i < first.gPicCount; ++i) {
+        const PicInfo &a = first.pic(i);
+        const PicInfo &b = second.pic(i);
+        ASSERT_EQ(b.lWidth, a.lWidth) << path.toStdString() << " frame " << i;
+        ASSERT_EQ(b.lHeight, a.lHeight) << path.toStdString() << " frame " << i;
+        EXPECT_TRUE(a.bits == b.bits) << path.toStdString() << " frame " << i << ": pixels changed";
+        EXPECT_GE(b.nColors, a.nColors) << path.toStdString() << " frame " << i;
+        for (int k = 0; k < a.nColors; ++k)
+            EXPECT_EQ(b.colors[size_t(k)], a.colors[size_t(k)])
+                << path.toStdString() << " frame " << i << " entry " << k;
+        for (int col = PropertyGrid::ColInterlace; col <= PropertyGrid::ColDisposal; ++col)
+            EXPECT_EQ(cellValue(second.grid().TextMatrix(i + 1, col)), cellValue(first.grid().TextMatrix(i + 1, col)))
+                << path.toStdString() << " frame " << i << " column " << col;
+    }
+    EXPECT_EQ(cellValue(second.globals().loop), cellValue(first.globals().loop)) << path.toStdString();
+    EXPECT_EQ(second.globals().loopBlock, first.globals().loopBlock) << path.toStdString();
+    if (first.globals().comment != QStringLiteral(" ")) {
+        EXPECT_EQ(second.globals().comment, first.globals().comment) << path.toStdString();
+    }
+}
+
+// How often a check found a file equal, different (by the kind of the first
+// difference) or could not judge it (by why).
+struct Outcomes {
+    explicit Outcomes(const char *name) : check(name) {}
+
+    const char *check;
+    int equal = 0;
+    std::map<std::string, int> different;
+    std::map<std::string, int> skipped;
+
+    // difference: empty when equal, else "kind: where".
+    void add(const QString &path, const QString &difference)
+    {
+        if (difference.isEmpty()) {
+            ++equal;
+            return;
+        }
+        ++different[difference.section(QLatin1Char(':'), 0, 0).toStdString()];
+        ADD_FAILURE() << check << ": " << path.toStdString() << ": " << difference.toStdString();
+    }
+    void print() const
+    {
+        int diff = 0, skip = 0;
+        std::string kinds, whys;
+        for (const auto &[kind, n] : different) {
+            diff += n;
+            kinds += " " + kind + " " + std::to_string(n) + ";";
+        }
+        for (const auto &[why, n] : skipped) {
+            skip += n;
+            whys += " " + why + " " + std::to_string(n) + ";";
+        }
+        std::cout << "[          ] " << check << ": " << equal + diff << " compared, " << equal << " equal, " << diff
+                  << " different (" << kinds << " ), " << skip << " skipped (" << whys << " )\n";
+    }
+};
+
+QString where(size_t frame, long long pixel, int width)
+{
+    return QStringLiteral("frame %1, x %2, y %3")
+        .arg(frame)
+        .arg(width > 0 ? pixel % width : 0)
+        .arg(width > 0 ? pixel / width : 0);
+}
+
+// The first way in which a copy looks different from the original in a viewer.
+QString viewDifference(const ViewerResult &original, const ViewerResult &copy)
+{
+    if (!copy.unusable.isEmpty())
+        return QStringLiteral("copy unusable: ") + copy.unusable;
+    if (copy.frames.size() != original.frames.size())
+        return QStringLiteral("frame count: %1 instead of %2").arg(copy.frames.size()).arg(original.frames.size());
+    if (copy.width != original.width || copy.height != original.height)
+        return QStringLiteral("screen size: %1x%2 instead of %3x%4")
+            .arg(copy.width)
+            .arg(copy.height)
+            .arg(original.width)
+            .arg(original.height);
+    for (size_t i = 0; i < original.frames.size(); ++i) {
+        if (copy.frames[i].delay != original.frames[i].delay)
+            return QStringLiteral("delay: frame %1, %2 instead of %3")
+                .arg(i)
+                .arg(copy.frames[i].delay)
+                .arg(original.frames[i].delay);
+        const long long p = firstDifference(original.frames[i].rgba, copy.frames[i].rgba);
+        if (p >= 0)
+            return QStringLiteral("pixels: ") + where(i, p, original.width);
+    }
+    return {};
+}
+
+// The first screen of the player that shows something else than the viewer
+// where the viewer's pixel is opaque (what shows through transparent pixels
+// is the player's own choice).
+QString playerDifference(const QString &path, const ViewerResult &view)
+{
+    const QString dir = tempPath(QStringLiteral("play"));
+    QDir(dir).removeRecursively();
+    const CliRun r =
+        runCli({QStringLiteral("open"), path, QStringLiteral("play"), QString::number(view.frames.size()), dir});
+    if (r.status != 0)
+        return QStringLiteral("player failed: ") + r.err.trimmed();
+    for (size_t t = 0; t < view.frames.size(); ++t) {
+        const QByteArray ppm = readFileBytes(dir + QStringLiteral("/%1.ppm").arg(t, 4, 10, QLatin1Char('0')));
+        // "P6", width, height, 255, each followed by one whitespace byte, then RGB.
+        const QList<QByteArray> head = ppm.left(64).simplified().split(' ');
+        if (head.size() < 4 || head[0] != "P6")
+            return QStringLiteral("player failed: screen %1 is not a PPM").arg(t);
+        const int w = head[1].toInt(), h = head[2].toInt();
+        if (w != view.width || h != view.height)
+            return QStringLiteral("screen size: %1x%2 instead of %3x%4").arg(w).arg(h).arg(view.width).arg(view.height);
+        const qsizetype start = ppm.size() - qsizetype(w) * h * 3;
+        if (start < 0)
+            return QStringLiteral("player failed: screen %1 is cut short").arg(t);
+        std::vector<uint8_t> rgba(size_t(w) * size_t(h) * 4, 255);
+        for (size_t p = 0; p < size_t(w) * size_t(h); ++p)
+            for (size_t c = 0; c < 3; ++c)
+                rgba[p * 4 + c] = uint8_t(ppm[start + qsizetype(p * 3 + c)]);
+        const long long p = firstDifference(view.frames[t].rgba, rgba, true);
+        if (p >= 0)
+            return QStringLiteral("pixels: ") + where(t, p, w);
+    }
+    return {};
+}
+
+// Every file of the suites, and the example animation: read, saved and read
+// again, our reading must not change; where giflib reads the whole file, a
+// viewer must show the saved file as it shows the original, and the player
+// must show what the viewer shows.
+TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerShowsIt)
+{
+    QStringList files = suiteFiles();
     if (files.isEmpty())
-        GTEST_SKIP() << "no GIF conformance suites at " << suiteDir().toStdString();
+        GTEST_SKIP() << "needs the GIF conformance suites of ../shared, not found at " << suiteDir().toStdString();
+    files << QStringLiteral(VELMAR_SOURCE_DIR "/examples/example.gif");
     int roundTrips = 0;
     int refusedSaves = 0;
     int tooLarge = 0;
+    Outcomes saveCheck{"viewer, original against saved"};
+    Outcomes playCheck{"player against viewer"};
     for (const QString &path : files) {
+        ViewerResult view = viewGif(path);
+        if (view.unusable.isEmpty() && view.frames.empty())
+            view.unusable = QStringLiteral("no image in the file");
+        if (!view.unusable.isEmpty()) {
+            ++saveCheck.skipped[view.unusable.toStdString()];
+            ++playCheck.skipped[view.unusable.toStdString()];
+        } else if (std::max(view.width, view.height) > Compositor::kMaxCanvasSide) {
+            // The player clips its canvas there on purpose, to bound memory.
+            ++playCheck.skipped["screen beyond the player's largest canvas"];
+        } else {
+            playCheck.add(path, playerDifference(path, view));
+        }
+
         Document first;
         OpenGif(first, path);
-        if (first.gPicCount == 0)
+        if (first.gPicCount == 0) {
+            if (view.unusable.isEmpty())
+                saveCheck.add(path, QStringLiteral("frame count: none read of %1").arg(view.frames.size()));
             continue;
+        }
         // Damaged files that claim images of tens of megapixels prove
         // nothing more than small ones and would take most of the run.
         size_t pixels = 0;
@@ -170,6 +328,8 @@ TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
             pixels += first.pic(i).pixelCount();
         if (pixels > kRoundTripPixelLimit) {
             ++tooLarge;
+            if (view.unusable.isEmpty())
+                ++saveCheck.skipped["larger than the test's limit"];
             continue;
         }
         const QString out = tempPath(QStringLiteral("roundtrip.gif"));
@@ -181,38 +341,25 @@ TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
         if (!saved.ok && saved.message.startsWith(QStringLiteral("保存できません（フレーム "))) {
             EXPECT_FALSE(QFile::exists(out)) << path.toStdString();
             ++refusedSaves;
+            if (view.unusable.isEmpty())
+                ++saveCheck.skipped["refused by the writer's checks"];
             continue;
         }
         ASSERT_TRUE(saved.ok) << path.toStdString() << ": " << saved.message.toStdString();
+        if (view.unusable.isEmpty())
+            saveCheck.add(path, viewDifference(view, viewGif(out)));
         Document second;
         const GifResult reread = OpenGif(second, out);
         ASSERT_TRUE(reread.ok) << path.toStdString();
-        ASSERT_EQ(second.gPicCount, first.gPicCount) << path.toStdString();
-        for (int i = 0; i < first.gPicCount; ++i) {
-            const PicInfo &a = first.pic(i);
-            const PicInfo &b = second.pic(i);
-            ASSERT_EQ(b.lWidth, a.lWidth) << path.toStdString() << " frame " << i;
-            ASSERT_EQ(b.lHeight, a.lHeight) << path.toStdString() << " frame " << i;
-            EXPECT_TRUE(a.bits == b.bits) << path.toStdString() << " frame " << i << ": pixels changed";
-            EXPECT_GE(b.nColors, a.nColors) << path.toStdString() << " frame " << i;
-            for (int k = 0; k < a.nColors; ++k)
-                EXPECT_EQ(b.colors[size_t(k)], a.colors[size_t(k)])
-                    << path.toStdString() << " frame " << i << " entry " << k;
-            for (int col = PropertyGrid::ColInterlace; col <= PropertyGrid::ColDisposal; ++col)
-                EXPECT_EQ(cellValue(second.grid().TextMatrix(i + 1, col)),
-                          cellValue(first.grid().TextMatrix(i + 1, col)))
-                    << path.toStdString() << " frame " << i << " column " << col;
-        }
-        EXPECT_EQ(cellValue(second.globals().loop), cellValue(first.globals().loop)) << path.toStdString();
-        EXPECT_TRUE(second.globals().loopBlock);
-        if (first.globals().comment != QStringLiteral(" ")) {
-            EXPECT_EQ(second.globals().comment, first.globals().comment) << path.toStdString();
-        }
+        expectSameReading(path, first, second);
         ++roundTrips;
     }
     std::cout << "[          ] " << roundTrips << " files saved and read back, " << refusedSaves
               << " refused by the writer's checks, " << tooLarge << " larger than the test's limit\n";
+    saveCheck.print();
+    playCheck.print();
     EXPECT_GT(roundTrips, 100);
+    EXPECT_GT(saveCheck.equal + playCheck.equal, 0);
 }
 
 } // namespace
