@@ -1,0 +1,57 @@
+#pragma once
+
+// A GIF file as data: what the reader produces and the writer consumes,
+// without anything of the editor (frames, grid text, windows). Values are
+// the file's own, unconverted; sizes and positions are in pixels.
+
+#include "platform/palette.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <vector>
+
+namespace velmar {
+
+// The fields of a graphic control extension.
+struct GifControl {
+    int disposal = 0; // 0..7, as stored
+    bool userInput = false;
+    bool transparent = false;
+    int transparentIndex = 0;
+    int delay = 0; // hundredths of a second
+};
+
+struct GifImage {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool interlaced = false;
+    // A local colour table when non-empty (a power of two from 2 to 256
+    // entries); otherwise the image is seen through the global table.
+    std::vector<Rgb> localTable;
+    bool hasControl = false;
+    GifControl control;
+    // width x height indices, top row first (already de-interlaced).
+    std::vector<uint8_t> indices;
+    // The LZW minimum code size to write with; 0: the smallest that holds
+    // every index of the image and its table (at least 2).
+    int minCodeSize = 0;
+};
+
+struct GifFile {
+    int screenWidth = 0;
+    int screenHeight = 0;
+    // The global colour table when non-empty (a power of two from 2 to 256).
+    std::vector<Rgb> globalTable;
+    int backgroundIndex = 0;
+    int aspect = 0;
+    bool hasLoop = false; // a looping application block
+    int loopCount = 0;
+    // The comment extension's bytes, as stored in the file; empty: none.
+    QByteArray comment;
+    std::vector<GifImage> images;
+};
+
+} // namespace velmar
