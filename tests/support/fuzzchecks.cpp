@@ -77,6 +77,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
     };
     reset();
     unsigned prev = 0, prevFirst = 0, bit = 0;
+    bool havePrev = false; // a code since the start or the last clear
     uint8_t current = 0;
     for (;;) {
         unsigned c = 0;
@@ -92,6 +93,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
             if (sinceClear > 1)
                 r.clears.push_back(std::min(outIndex, outSize));
             reset();
+            havePrev = false;
             continue;
         }
         if (c == end) {
@@ -99,20 +101,28 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
                 ++at; // the byte after the end code, whatever it is
             return finish(LzwStatus::Ok);
         }
+        if (c > nextFree || (c >= nextFree && !havePrev)) {
+            // A code naming no string: the rest of the image's data is
+            // passed over up to and including its zero-length sub-block.
+            at = std::min(in.size(), at + (blockLength - blockCount));
+            while (at < in.size()) {
+                const size_t n = in[at++];
+                if (n == 0)
+                    break;
+                at = std::min(in.size(), at + n);
+            }
+            return finish(LzwStatus::BadCode);
+        }
         unsigned sp = 0;
         unsigned x = c;
-        if (c >= nextFree) {
+        if (c == nextFree) {
             stack[sp++] = uint16_t(prevFirst);
             x = prev;
         }
         while (x > clear) {
-            if (sp == 4097)
-                return finish(LzwStatus::StringTooLong);
             stack[sp++] = suffix[x];
             x = prefix[x];
         }
-        if (sp == 4097)
-            return finish(LzwStatus::StringTooLong);
         stack[sp++] = uint16_t(x);
         const unsigned first = x;
         while (sp > 0) {
@@ -133,6 +143,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
         }
         prev = c;
         prevFirst = first;
+        havePrev = true;
     }
 }
 
@@ -140,7 +151,6 @@ namespace
 {
 
 using Bytes = std::vector<uint8_t>;
-
 
 std::string num(size_t v)
 {
