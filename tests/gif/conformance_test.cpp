@@ -198,13 +198,13 @@ TEST(Conformance, OpenSaveOpenKeepsPixelsPalettesAndProperties)
             for (int k = 0; k < a.nColors; ++k)
                 EXPECT_EQ(b.colors[size_t(k)], a.colors[size_t(k)])
                     << path.toStdString() << " frame " << i << " entry " << k;
-            for (int col = PropertyGrid::ColInterlace; col <= PropertyGrid::ColDisposal; ++col)
+            for (int col = PropertyGrid::ColX; col <= PropertyGrid::ColDisposal; ++col)
                 EXPECT_EQ(cellValue(second.grid().TextMatrix(i + 1, col)),
                           cellValue(first.grid().TextMatrix(i + 1, col)))
                     << path.toStdString() << " frame " << i << " column " << col;
         }
         EXPECT_EQ(cellValue(second.globals().loop), cellValue(first.globals().loop)) << path.toStdString();
-        EXPECT_TRUE(second.globals().loopBlock);
+        EXPECT_EQ(second.globals().loopBlock, first.globals().loopBlock) << path.toStdString();
         if (first.globals().comment != QStringLiteral(" ")) {
             EXPECT_EQ(second.globals().comment, first.globals().comment) << path.toStdString();
         }
