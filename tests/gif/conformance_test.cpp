@@ -156,7 +156,7 @@ void expectSameReading(const QString &path, const Document &first, const Documen
         for (int k = 0; k < a.nColors; ++k)
             EXPECT_EQ(b.colors[size_t(k)], a.colors[size_t(k)])
                 << path.toStdString() << " frame " << i << " entry " << k;
-        for (int col = PropertyGrid::ColInterlace; col <= PropertyGrid::ColDisposal; ++col)
+        for (int col = PropertyGrid::ColX; col <= PropertyGrid::ColDisposal; ++col)
             EXPECT_EQ(cellValue(second.grid().TextMatrix(i + 1, col)), cellValue(first.grid().TextMatrix(i + 1, col)))
                 << path.toStdString() << " frame " << i << " column " << col;
     }

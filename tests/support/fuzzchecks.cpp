@@ -360,7 +360,7 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
         for (uint8_t p : a.bits)
             if (!(shown(a, p) == shown(b, p)))
                 return f + "index " + num(p) + " shows another colour";
-        for (int col = PropertyGrid::ColWidth; col <= PropertyGrid::ColDisposal; ++col)
+        for (int col = PropertyGrid::ColX; col <= PropertyGrid::ColDisposal; ++col)
             if (first.grid().TextMatrix(i + 1, col) != second.grid().TextMatrix(i + 1, col))
                 return f + "grid column " + num(size_t(col)) + " \"" + text(first.grid().TextMatrix(i + 1, col)) +
                        "\" became \"" + text(second.grid().TextMatrix(i + 1, col)) + "\"";
@@ -370,10 +370,10 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
     const GlobalFields &g2 = second.globals();
     if (g1.width != g2.width || g1.height != g2.height)
         return "canvas size changed";
-    if (textToInt16(g1.loop) != textToInt16(g2.loop))
+    if (g2.loopBlock != g1.loopBlock)
+        return g1.loopBlock ? "the saved file lost its looping block" : "the saved file gained a looping block";
+    if (g1.loopBlock && textToInt16(g1.loop) != textToInt16(g2.loop))
         return "repeat count \"" + text(g1.loop) + "\" became \"" + text(g2.loop) + "\"";
-    if (!g2.loopBlock)
-        return "the saved file has no looping block";
     // An empty comment and a single space are not written.
     const QString comment = g1.comment == QStringLiteral(" ") ? QString() : g1.comment;
     if (g2.comment != comment)
