@@ -2,12 +2,11 @@
 
 #include "autocreate/createcommand.h"
 #include "autocreate/samples.h"
+#include "autocreate/tworowtabwidget_view.h"
 
 #include <QHash>
 #include <QImage>
 #include <QLabel>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QWidget>
 
 #include <array>
@@ -34,54 +33,6 @@ class SampleBox : public QLabel
 
   private:
     QImage image_;
-};
-
-// The tab bar of TwoRowTabWidget: lays its tabs out in rows of a fixed
-// number (Qt's tab bars keep one row) and moves the row holding the current
-// tab next to the page, as the classic two-row tab controls do. It paints and
-// hit-tests its own rows; everything else (current index, captions, keys) is
-// QTabBar's.
-class TwoRowTabBar : public QTabBar
-{
-    Q_OBJECT
-  public:
-    TwoRowTabBar(int tabsPerRow, QWidget *parent = nullptr);
-
-    // Where tab index lies now, in the bar's coordinates.
-    QRect rowTabRect(int index) const;
-    int rowCount() const;
-    int rowHeight() const;
-
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-  protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    // Tabs are not dragged, and a release does not pick a tab a second time.
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
-  private:
-    int tabsPerRow_;
-};
-
-// A QTabWidget whose tabs stand in two rows (see TwoRowTabBar); tab indices
-// run over all rows, 0 to count() - 1.
-class TwoRowTabWidget : public QTabWidget
-{
-    Q_OBJECT
-  public:
-    TwoRowTabWidget(int tabsPerRow, QWidget *parent = nullptr);
-
-    TwoRowTabBar *rowBar() const { return bar_; }
-    // Where tab index lies now, in this widget's coordinates.
-    QRect tabRect(int index) const;
-    // Height of the tab rows; the pages start below them.
-    int headerHeight() const;
-
-  private:
-    TwoRowTabBar *bar_;
 };
 
 // The auto-create dialog: one tab per effect with its fields, its animated
