@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -64,26 +65,6 @@ int clearCheckTopTwips(int tab)
 }
 
 } // namespace
-
-// --- SampleBox ----------------------------------------------------------------
-
-SampleBox::SampleBox(int pictureWidth, int pictureHeight, QWidget *parent) : QLabel(parent)
-{
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(kBorder);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setFixedSize(pictureWidth + 2 * kBorder, pictureHeight + 2 * kBorder);
-}
-
-void SampleBox::setPicture(const QImage &image)
-{
-    image_ = image;
-    if (image.isNull())
-        clear();
-    else
-        setPixmap(QPixmap::fromImage(image));
-    repaint();
-}
 
 // --- frmAuto ------------------------------------------------------------------
 
@@ -196,7 +177,9 @@ void frmAuto::buildPage(int tab, QWidget *page)
     }
 
     const autocreate::SampleSet &s = autocreate::sampleSets()[size_t(tab)];
-    auto *box = new SampleBox(s.width, s.height, page);
+    auto *box = new PictureBox(page);
+    box->setBorder(PictureBox::Border::Styled);
+    box->setPictureArea(QSize(s.width, s.height));
     box->setObjectName(QStringLiteral("pic%1").arg(tab + 1));
     const int boxLeft = SSTab1_->width() - 12 - box->width();
     place(box, QRect(QPoint(boxLeft, header + 8), box->size()));
@@ -450,7 +433,9 @@ void frmAuto::startPreview(int tab)
 void frmAuto::showPicture(int tab, int picture)
 {
     const bool inTable = picture >= 0 && picture < autocreate::kMaxSamplePictures;
-    boxes_[size_t(tab)]->setPicture(inTable ? previewPics_[size_t(picture)][size_t(tab)] : QImage());
+    PictureBox *box = boxes_[size_t(tab)];
+    box->setPicture(inTable ? previewPics_[size_t(picture)][size_t(tab)] : QImage());
+    box->repaint();
     shown_[size_t(tab)] = picture;
 }
 

@@ -3,14 +3,15 @@
 #include "autocreate/createcommand.h"
 #include "autocreate/samples.h"
 #include "autocreate/tworowtabwidget_view.h"
+#include "shell/picturebox_view.h"
 
 #include <QHash>
 #include <QImage>
-#include <QLabel>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QPushButton;
 class QTimer;
@@ -19,21 +20,6 @@ namespace velmar
 {
 
 class Document;
-
-// A sample's picture box: a 2-pixel sunken border around a picture drawn at
-// its top left. It keeps its size when it is given no picture (blank).
-class SampleBox : public QLabel
-{
-    Q_OBJECT
-  public:
-    static constexpr int kBorder = 2;
-    SampleBox(int pictureWidth, int pictureHeight, QWidget *parent = nullptr);
-    void setPicture(const QImage &image);
-    const QImage &picture() const { return image_; }
-
-  private:
-    QImage image_;
-};
 
 // The auto-create dialog: one tab per effect with its fields, its animated
 // sample and, behind "詳細 >>", its detail settings. "作成" hands the tab's
@@ -80,7 +66,7 @@ class frmAuto : public QWidget
     int previewPos(int k) const { return previewPos_[size_t(k)]; }
     // The picture last shown in the tab's box, or -1.
     int shownPicture(int tab) const { return shown_[size_t(tab)]; }
-    SampleBox *previewBox(int tab) const { return boxes_[size_t(tab)]; }
+    PictureBox *previewBox(int tab) const { return boxes_[size_t(tab)]; }
     QTimer *timer(int k) const { return timers_[size_t(k - 1)]; }
 
   protected:
@@ -102,7 +88,7 @@ class frmAuto : public QWidget
     QPushButton *cmdSakusei_ = nullptr;
     QPushButton *cmdSyosai_ = nullptr;
     std::array<QTimer *, 8> timers_{};
-    std::array<SampleBox *, autocreate::kTabCount> boxes_{};
+    std::array<PictureBox *, autocreate::kTabCount> boxes_{};
     // Per tab: its controls by objectName, and the parts shown only expanded.
     std::array<QHash<QString, QWidget *>, autocreate::kTabCount> controls_;
     std::vector<QWidget *> detailWidgets_;
