@@ -21,7 +21,7 @@
 #include "bench_inputs.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <algorithm>
 #include <map>

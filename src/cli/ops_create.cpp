@@ -2,7 +2,7 @@
 #include "cli/commands.h"
 
 #include "autocreate/createcommand.h"
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <QRegularExpression>
 

@@ -3,8 +3,8 @@
 #include "cli/commands.h"
 
 #include "platform/numeric.h"
-#include "shell/document.h"
-#include "shell/propertygrid.h"
+#include "document/document.h"
+#include "document/propertygrid.h"
 
 #include <cmath>
 #include <optional>

@@ -2,7 +2,7 @@
 // the document.
 #include "cli/commands.h"
 #include "gif/gifio.h"
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <QCryptographicHash>
 

@@ -3,7 +3,7 @@
 
 #include "platform/numeric.h"
 #include "player/compositor.h"
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 #include "gif/gifio.h"
 #include "gif/lzw.h"
 #include "platform/numeric.h"
-#include "shell/document.h"
+#include "document/document.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,0 +1,99 @@
+// Dispatch of the geometric tabs (cube, prism, globe, coin). The Create
+// command has already checked the windows and resolved the colours when one
+// of these runs; the cube and the prism loops add the frames themselves and
+// let drawCube / drawPrism paint each one.
+#include "autocreate/createcommand.h"
+
+#include "effects/cube.h"
+#include "effects/geometric.h"
+#include "platform/numeric.h"
+#include "document/document.h"
+
+namespace velmar::autocreate
+{
+namespace
+{
+
+QString stopped(const Document &doc)
+{
+    const QString why = doc.lastError();
+    return why.isEmpty() ? QStringLiteral("フレームを追加できなかったため、途中で終了しました。") : why;
+}
+
+int nearest(double v)
+{
+    return int(roundHalfEven(v));
+}
+
+} // namespace
+
+QString runCubeLoop(Document &doc, const CreateArgs &args)
+{
+    const int a = args.windows[0];
+    const int background = args.colours[0];
+    const int border = args.colours[1];
+    const int s = doc.pic(a).lWidth < doc.pic(a).lHeight ? doc.pic(a).lWidth : doc.pic(a).lHeight;
+    const int side = nearest(s * 1.6);
+    // Half a turn in n steps; the limit lies just under pi so that the half
+    // turn, which shows window A again, is not repeated when the loop plays.
+    const double step = 3.14159265358979 / args.n;
+    for (double theta = 0; theta <= 3.14158265358979; theta += step) {
+        const int f = doc.NewWindow(a, side, side, background);
+        if (f < 0)
+            return stopped(doc);
+        drawCube(doc, f, theta, s, border, a, args.windows[1], args.windows[2]);
+    }
+    return QString();
+}
+
+QString runPrismLoop(Document &doc, const CreateArgs &args)
+{
+    const int d = args.windows[0];
+    const int background = args.colours[0];
+    const int border = args.colours[1];
+    const int w = nearest(doc.pic(d).lWidth * 1.2);
+    const int h = nearest(doc.pic(d).lHeight * 1.2);
+    // A third of a turn (from one face to the next) in n steps, one whole turn
+    // in all; the limit just under 2 pi keeps the start from repeating.
+    const double step = (6.28318530717958 / 3) / args.n;
+    const int perFace = nearest(args.n);
+    int k = 0;
+    for (double theta = 0; theta <= 6.28317530717958; theta += step) {
+        const int f = doc.NewWindow(d, w, h, background);
+        if (f < 0)
+            return stopped(doc);
+        drawPrism(doc, f, theta, border, d, args.windows[1], args.windows[2]);
+        // A face squarely in front rests 2 seconds; the frames just after and
+        // just before it 0.2 seconds.
+        const int r = k % perFace;
+        if (r == 0)
+            doc.grid().setTextMatrix(f + 1, PropertyGrid::ColDelay, QStringLiteral("200"));
+        else if (r == 1 || r == args.n - 1)
+            doc.grid().setTextMatrix(f + 1, PropertyGrid::ColDelay, QStringLiteral("20"));
+        ++k;
+    }
+    return QString();
+}
+
+QString runGlobe(Document &doc, const CreateArgs &args)
+{
+    return autoGlobe(doc, args.windows[0], args.count, args.colours[0]) ? QString() : stopped(doc);
+}
+
+QString runCardTurn(Document &doc, const CreateArgs &args)
+{
+    return autoCardTurn(doc, args.windows[0], args.count, args.colours[0]) ? QString() : stopped(doc);
+}
+
+QString checkGlobeSize(const Document &doc, const FieldValues &, CreateArgs &args)
+{
+    const PicInfo &base = doc.pic(args.windows[0]);
+    return base.lWidth < 3 || base.lHeight < 2 ? msgParameter() : QString();
+}
+
+QString checkCardTurnSize(const Document &doc, const FieldValues &, CreateArgs &args)
+{
+    return doc.pic(args.windows[0]).lWidth < 2 ? msgParameter() : QString();
+}
+
+} // namespace velmar::autocreate
