@@ -47,32 +47,56 @@ constexpr int kClientHeightTwips = 6690;
 constexpr int kMinFrameWindowTwips = 1425;
 constexpr int kStatusMarginTwips = 400;
 
-struct ToolbarEntry {
-    const char *key; // empty: a separator
-    const char16_t *tooltip;
-    int image;
+// One action per command, shared by its menu item and its toolbar button.
+struct Command {
+    const char *name;     // the action's object name
+    const char16_t *text; // menu caption and toolbar tooltip
+    QKeyCombination shortcut;
+    const char *toolbarKey; // empty: no toolbar button
+    int image;              // number of the toolbar image
+    bool needsFrame;        // the command does nothing while there is no frame
     void (mdiMain::*handler)();
 };
 
-const ToolbarEntry kToolbar[] = {
-    {"", u"", 0, nullptr},
-    {"open", u"開く", 1, &mdiMain::mGifIn_Click},
-    {"save", u"名前を付けて保存", 2, &mdiMain::mGifOut_Click},
-    {"", u"", 0, nullptr},
-    {"before", u"前のﾌﾚｰﾑと入替", 6, &mdiMain::mMae_Click},
-    {"after", u"後ろのﾌﾚｰﾑと入替", 7, &mdiMain::mUshiro_Click},
-    {"delete", u"１ﾌﾚｰﾑ削除", 8, &mdiMain::mDelete_Click},
-    {"", u"", 0, nullptr},
-    {"auto", u"自動作成", 14, &mdiMain::mAutoCreate_Click},
-    {"property", u"ﾌﾟﾛﾊﾟﾃｨ", 3, &mdiMain::mPropaty_Click},
-    {"play", u"ｱﾆﾒｰｼｮﾝ表示", 4, &mdiMain::mAnime_Click},
-    {"", u"", 0, nullptr},
-    {"kasane", u"重ねて表示", 11, &mdiMain::mKasane_Click},
-    {"seiretu1", u"左右に並べて表示", 12, &mdiMain::mSeiretu_Click},
-    {"seiretu2", u"上下に並べて表示", 13, &mdiMain::mSeiretu2_Click},
-    {"", u"", 0, nullptr},
-    {"help", u"ﾍﾙﾌﾟ", 10, &mdiMain::help_Click},
+constexpr QKeyCombination kNoShortcut = QKeyCombination::fromCombined(0);
+
+const Command kCommands[] = {
+    {"mGifIn", u"開く", Qt::CTRL | Qt::Key_O, "open", 1, false, &mdiMain::mGifIn_Click},
+    {"mGifOut", u"名前を付けて保存", Qt::CTRL | Qt::Key_S, "save", 2, true, &mdiMain::mGifOut_Click},
+    {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", kNoShortcut, "", 0, true, &mdiMain::mAllDel_Click},
+    {"mEnd", u"Velmarの終了", kNoShortcut, "", 0, false, &mdiMain::mEnd_Click},
+    {"mMae", u"前のﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_B, "before", 6, true, &mdiMain::mMae_Click},
+    {"mUshiro", u"後ろのﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_A, "after", 7, true, &mdiMain::mUshiro_Click},
+    {"mDelete", u"１ﾌﾚｰﾑ削除", Qt::SHIFT | Qt::Key_Delete, "delete", 8, true, &mdiMain::mDelete_Click},
+    {"mAutoCreate", u"自動作成", kNoShortcut, "auto", 14, false, &mdiMain::mAutoCreate_Click},
+    {"mPropaty", u"ﾌﾟﾛﾊﾟﾃｨ", kNoShortcut, "property", 3, false, &mdiMain::mPropaty_Click},
+    {"mAnime", u"ｱﾆﾒｰｼｮﾝ表示", Qt::Key_F5, "play", 4, false, &mdiMain::mAnime_Click},
+    {"mKasane", u"重ねて表示", kNoShortcut, "kasane", 11, true, &mdiMain::mKasane_Click},
+    {"mSeiretu", u"左右に並べて表示", kNoShortcut, "seiretu1", 12, true, &mdiMain::mSeiretu_Click},
+    {"mSeiretu2", u"上下に並べて表示", kNoShortcut, "seiretu2", 13, true, &mdiMain::mSeiretu2_Click},
+    {"mVersion", u"ﾊﾞｰｼﾞｮﾝ情報", kNoShortcut, "", 0, false, &mdiMain::mVersion_Click},
+    {"mHelpF1", u"ﾍﾙﾌﾟ", Qt::Key_F1, "help", 10, false, &mdiMain::help_Click},
 };
+
+// Menu items by action name; a name starting with '-' is a separator of
+// that name.
+struct MenuLayout {
+    const char *name;
+    const char16_t *title;
+    const char *items[5];
+};
+
+const MenuLayout kMenus[] = {
+    {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mGifOut", "-mSpace11", "mAllDel", "mEnd"}},
+    {"mEdit", u"編集", {"mMae", "mUshiro", "-mSpace21", "mDelete"}},
+    {"mKakou", u"ﾂｰﾙ", {"mAutoCreate", "-mSpase31", "mPropaty", "-mSpace32", "mAnime"}},
+    {"mIndicate", u"ｳｨﾝﾄﾞｳ", {"mKasane", "mSeiretu", "mSeiretu2"}},
+    {"mHelp0", u"ﾍﾙﾌﾟ", {"mVersion"}},
+};
+
+// Toolbar buttons by key; an empty key is a separator.
+const char *const kToolbar[] = {"",         "open", "save", "",       "before",   "after",    "delete", "",    "auto",
+                                "property", "play", "",     "kasane", "seiretu1", "seiretu2", "",       "help"};
 
 } // namespace
 
@@ -89,6 +113,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     mdiArea_->setBackground(QApplication::palette().brush(QPalette::Dark));
     setCentralWidget(mdiArea_);
 
+    createActions();
     createMenus();
     createToolbar();
     createStatusBar();
@@ -97,8 +122,12 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(&doc_, &Document::frameChanged, this, &mdiMain::onFrameChanged);
     connect(&doc_, &Document::framesSwapped, this, &mdiMain::onFramesSwapped);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::onFrameRemoved);
+    // After the window bookkeeping above: the slots run in this order.
+    connect(&doc_, &Document::frameAdded, this, &mdiMain::updateActions);
+    connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateActions);
     connect(&doc_, &Document::statusTextChanged, this, &mdiMain::onStatusText);
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, &mdiMain::onSubWindowActivated);
+    updateActions();
 
     // The client area starts at a fixed size; menu, toolbar and status bar
     // come on top of it.
@@ -120,69 +149,51 @@ mdiMain::~mdiMain()
             f->unload();
 }
 
-QAction *mdiMain::addMenuAction(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut,
-                                void (mdiMain::*handler)())
+void mdiMain::createActions()
 {
-    auto *action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
-    menu->addAction(action);
-    return action;
+    for (const Command &c : kCommands) {
+        auto *action = new QAction(QString::fromUtf16(c.text), this);
+        action->setObjectName(QString::fromLatin1(c.name));
+        action->setToolTip(action->text());
+        if (c.shortcut.toCombined() != 0)
+            action->setShortcut(QKeySequence(c.shortcut));
+        if (c.toolbarKey[0] != '\0') {
+            action->setData(QString::fromLatin1(c.toolbarKey));
+            action->setIcon(QIcon(QStringLiteral(":/toolbar/tb%1.png").arg(c.image, 2, 10, QLatin1Char('0'))));
+        }
+        // The menus show captions only; the image belongs to the button.
+        action->setIconVisibleInMenu(false);
+        connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
+    }
+    // F1 opens the help page from anywhere in the program, also while the
+    // toolbar is hidden.
+    QAction *help = command("mHelpF1");
+    help->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(help);
+}
+
+QAction *mdiMain::command(const char *name) const
+{
+    return findChild<QAction *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
 }
 
 void mdiMain::createMenus()
 {
-    auto addSeparator = [this](QMenu *menu, const char *name) {
-        QAction *sep = menu->addSeparator();
-        sep->setObjectName(QString::fromLatin1(name));
-        sep->setParent(this);
-    };
-    QMenu *mFile = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ"));
-    mFile->setObjectName(QStringLiteral("mFile"));
-    addMenuAction(mFile, "mGifIn", QStringLiteral("開く"), QKeySequence(Qt::CTRL | Qt::Key_O), &mdiMain::mGifIn_Click);
-    addMenuAction(mFile, "mGifOut", QStringLiteral("名前を付けて保存"), QKeySequence(Qt::CTRL | Qt::Key_S),
-                  &mdiMain::mGifOut_Click);
-    addSeparator(mFile, "mSpace11");
-    addMenuAction(mFile, "mAllDel", QStringLiteral("全てのﾌﾚｰﾑｳを閉じる"), {}, &mdiMain::mAllDel_Click);
-    addMenuAction(mFile, "mEnd", QStringLiteral("Velmarの終了"), {}, &mdiMain::mEnd_Click);
-
-    QMenu *mEdit = menuBar()->addMenu(QStringLiteral("編集"));
-    mEdit->setObjectName(QStringLiteral("mEdit"));
-    addMenuAction(mEdit, "mMae", QStringLiteral("前のﾌﾚｰﾑと入替"), QKeySequence(Qt::CTRL | Qt::Key_B),
-                  &mdiMain::mMae_Click);
-    addMenuAction(mEdit, "mUshiro", QStringLiteral("後ろのﾌﾚｰﾑと入替"), QKeySequence(Qt::CTRL | Qt::Key_A),
-                  &mdiMain::mUshiro_Click);
-    addSeparator(mEdit, "mSpace21");
-    addMenuAction(mEdit, "mDelete", QStringLiteral("１ﾌﾚｰﾑ削除"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
-                  &mdiMain::mDelete_Click);
-
-    QMenu *mKakou = menuBar()->addMenu(QStringLiteral("ﾂｰﾙ"));
-    mKakou->setObjectName(QStringLiteral("mKakou"));
-    addMenuAction(mKakou, "mAutoCreate", QStringLiteral("自動作成"), {}, &mdiMain::mAutoCreate_Click);
-    addSeparator(mKakou, "mSpase31");
-    addMenuAction(mKakou, "mPropaty", QStringLiteral("ﾌﾟﾛﾊﾟﾃｨ"), {}, &mdiMain::mPropaty_Click);
-    addSeparator(mKakou, "mSpace32");
-    addMenuAction(mKakou, "mAnime", QStringLiteral("ｱﾆﾒｰｼｮﾝ表示"), QKeySequence(Qt::Key_F5), &mdiMain::mAnime_Click);
-
-    QMenu *mIndicate = menuBar()->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ"));
-    mIndicate->setObjectName(QStringLiteral("mIndicate"));
-    addMenuAction(mIndicate, "mKasane", QStringLiteral("重ねて表示"), {}, &mdiMain::mKasane_Click);
-    addMenuAction(mIndicate, "mSeiretu", QStringLiteral("左右に並べて表示"), {}, &mdiMain::mSeiretu_Click);
-    addMenuAction(mIndicate, "mSeiretu2", QStringLiteral("上下に並べて表示"), {}, &mdiMain::mSeiretu2_Click);
-
-    QMenu *mHelp0 = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ"));
-    mHelp0->setObjectName(QStringLiteral("mHelp0"));
-    addMenuAction(mHelp0, "mVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), {}, &mdiMain::mVersion_Click);
-
-    // F1 opens the help page from anywhere in the program.
-    auto *help = new QAction(this);
-    help->setObjectName(QStringLiteral("mHelpF1"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    help->setShortcutContext(Qt::ApplicationShortcut);
-    connect(help, &QAction::triggered, this, &mdiMain::help_Click);
-    addAction(help);
+    for (const MenuLayout &m : kMenus) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf16(m.title));
+        menu->setObjectName(QString::fromLatin1(m.name));
+        for (const char *item : m.items) {
+            if (!item)
+                break;
+            if (item[0] != '-') {
+                menu->addAction(command(item));
+                continue;
+            }
+            QAction *sep = menu->addSeparator();
+            sep->setObjectName(QString::fromLatin1(item + 1));
+            sep->setParent(this);
+        }
+    }
 }
 
 void mdiMain::createToolbar()
@@ -191,19 +202,43 @@ void mdiMain::createToolbar()
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setMovable(false);
     toolbar_->setIconSize(QSize(19, 18));
-    for (const ToolbarEntry &e : kToolbar) {
-        if (e.key[0] == '\0') {
+    for (const char *key : kToolbar) {
+        if (key[0] == '\0') {
             toolbar_->addSeparator();
             continue;
         }
-        const QString key = QString::fromLatin1(e.key);
-        const QIcon icon(QStringLiteral(":/toolbar/tb%1.png").arg(e.image, 2, 10, QLatin1Char('0')));
-        QAction *action = toolbar_->addAction(icon, QString::fromUtf16(e.tooltip));
-        action->setObjectName(QStringLiteral("Toolbar1_") + key);
-        action->setData(key);
-        action->setToolTip(QString::fromUtf16(e.tooltip));
-        connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+        for (const Command &c : kCommands) {
+            if (qstrcmp(c.toolbarKey, key) != 0)
+                continue;
+            QAction *action = command(c.name);
+            toolbar_->addAction(action);
+            toolbar_->widgetForAction(action)->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
+        }
     }
+}
+
+QAction *mdiMain::toolbarAction(const QString &key) const
+{
+    for (QAction *a : toolbar_->actions())
+        if (!a->isSeparator() && a->data().toString() == key)
+            return a;
+    return nullptr;
+}
+
+void mdiMain::Toolbar1_ButtonClick(const QString &key)
+{
+    if (QAction *a = toolbarAction(key))
+        a->trigger();
+}
+
+void mdiMain::updateActions()
+{
+    // A frame still being read has its window already; the commands keep
+    // their own checks for it, and no command can run before it is done.
+    const bool hasFrames = !windows_.isEmpty();
+    for (const Command &c : kCommands)
+        if (c.needsFrame)
+            command(c.name)->setEnabled(hasFrames);
 }
 
 void mdiMain::createStatusBar()
@@ -220,16 +255,6 @@ void mdiMain::createStatusBar()
     statusPanel_->setMinimumWidth(1);
     statusBar_->addWidget(statusPanel_, 1);
     setStatusBar(statusBar_);
-}
-
-void mdiMain::Toolbar1_ButtonClick(const QString &key)
-{
-    for (const ToolbarEntry &e : kToolbar) {
-        if (e.handler && key == QLatin1String(e.key)) {
-            (this->*e.handler)();
-            return;
-        }
-    }
 }
 
 frmPic *mdiMain::frameWindow(int i) const

@@ -69,8 +69,10 @@ public:
     void mSeiretu2_Click();
     void mVersion_Click();
     void help_Click();
-    // Runs the command of a toolbar key, compared with the keys in table
-    // order, case-sensitively.
+    // The toolbar button of a key (compared case-sensitively), or nullptr.
+    // A button is the action of its menu item, so both stay in step.
+    QAction *toolbarAction(const QString &key) const;
+    // Clicks the button of a key; a disabled button does nothing.
     void Toolbar1_ButtonClick(const QString &key);
 
     // Saving without the dialog (the dialog's result goes here).
@@ -89,11 +91,13 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    void createActions();
     void createMenus();
     void createToolbar();
     void createStatusBar();
-    QAction *addMenuAction(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut,
-                           void (mdiMain::*handler)());
+    QAction *command(const char *name) const;
+    // Enables the commands for what the document holds now.
+    void updateActions();
 
     void onFrameAdded(int n, int windowLike);
     void onFrameChanged(int n);

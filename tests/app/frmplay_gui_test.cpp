@@ -152,14 +152,14 @@ TEST_F(PlayerWindowTest, DeletingAFrameWhileItPlaysClosesIt)
     EXPECT_EQ(doc.gPicCount, 2);
 }
 
-TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuite)
+TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuiteNeedsShared)
 {
     // Frame n of each animation has a PNG of the whole canvas after it; the
     // canvas is transparent where nothing is drawn. Among them: disposal 3 on
     // the first frame, disposal 2, and frames reaching past the canvas.
     const QDir suite(QStringLiteral(VELMAR_SHARED_DIR "/gif-conformance/serenity-gif-test-suite/gifs"));
     if (!suite.exists())
-        GTEST_SKIP() << "no serenity suite at " << suite.path().toStdString();
+        GTEST_SKIP() << "needs ../shared: no serenity suite at " << suite.path().toStdString();
     const QStringList gifs = suite.entryList({QStringLiteral("animated_*.gif")}, QDir::Files);
     ASSERT_FALSE(gifs.isEmpty());
     for (const QString &name : gifs) {

@@ -8,6 +8,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace velmar;
@@ -21,44 +22,46 @@ struct MenuItem {
     const char16_t *caption;
     QKeySequence shortcut;
     const char *handler;
+    bool needsFrame; // disabled while there is no frame
 };
 
 const MenuItem kMenuItems[] = {
-    {"mGifIn", u"開く", QKeySequence(Qt::CTRL | Qt::Key_O), "mGifIn_Click"},
-    {"mGifOut", u"名前を付けて保存", QKeySequence(Qt::CTRL | Qt::Key_S), "mGifOut_Click"},
-    {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", QKeySequence(), "mAllDel_Click"},
-    {"mEnd", u"Velmarの終了", QKeySequence(), "mEnd_Click"},
-    {"mMae", u"前のﾌﾚｰﾑと入替", QKeySequence(Qt::CTRL | Qt::Key_B), "mMae_Click"},
-    {"mUshiro", u"後ろのﾌﾚｰﾑと入替", QKeySequence(Qt::CTRL | Qt::Key_A), "mUshiro_Click"},
-    {"mDelete", u"１ﾌﾚｰﾑ削除", QKeySequence(Qt::SHIFT | Qt::Key_Delete), "mDelete_Click"},
-    {"mAutoCreate", u"自動作成", QKeySequence(), "mAutoCreate_Click"},
-    {"mPropaty", u"ﾌﾟﾛﾊﾟﾃｨ", QKeySequence(), "mPropaty_Click"},
-    {"mAnime", u"ｱﾆﾒｰｼｮﾝ表示", QKeySequence(Qt::Key_F5), "mAnime_Click"},
-    {"mKasane", u"重ねて表示", QKeySequence(), "mKasane_Click"},
-    {"mSeiretu", u"左右に並べて表示", QKeySequence(), "mSeiretu_Click"},
-    {"mSeiretu2", u"上下に並べて表示", QKeySequence(), "mSeiretu2_Click"},
-    {"mVersion", u"ﾊﾞｰｼﾞｮﾝ情報", QKeySequence(), "mVersion_Click"},
+    {"mGifIn", u"開く", QKeySequence(Qt::CTRL | Qt::Key_O), "mGifIn_Click", false},
+    {"mGifOut", u"名前を付けて保存", QKeySequence(Qt::CTRL | Qt::Key_S), "mGifOut_Click", true},
+    {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", QKeySequence(), "mAllDel_Click", true},
+    {"mEnd", u"Velmarの終了", QKeySequence(), "mEnd_Click", false},
+    {"mMae", u"前のﾌﾚｰﾑと入替", QKeySequence(Qt::CTRL | Qt::Key_B), "mMae_Click", true},
+    {"mUshiro", u"後ろのﾌﾚｰﾑと入替", QKeySequence(Qt::CTRL | Qt::Key_A), "mUshiro_Click", true},
+    {"mDelete", u"１ﾌﾚｰﾑ削除", QKeySequence(Qt::SHIFT | Qt::Key_Delete), "mDelete_Click", true},
+    {"mAutoCreate", u"自動作成", QKeySequence(), "mAutoCreate_Click", false},
+    {"mPropaty", u"ﾌﾟﾛﾊﾟﾃｨ", QKeySequence(), "mPropaty_Click", false},
+    {"mAnime", u"ｱﾆﾒｰｼｮﾝ表示", QKeySequence(Qt::Key_F5), "mAnime_Click", false},
+    {"mKasane", u"重ねて表示", QKeySequence(), "mKasane_Click", true},
+    {"mSeiretu", u"左右に並べて表示", QKeySequence(), "mSeiretu_Click", true},
+    {"mSeiretu2", u"上下に並べて表示", QKeySequence(), "mSeiretu2_Click", true},
+    {"mVersion", u"ﾊﾞｰｼﾞｮﾝ情報", QKeySequence(), "mVersion_Click", false},
 };
 
 struct ToolButton {
     const char *key;
     const char16_t *tooltip;
-    const char *menuItem; // nullptr: the help button
+    const char *action; // the menu item's action, or the F1 action of help
+    const char *handler;
 };
 
 const ToolButton kToolButtons[] = {
-    {"open", u"開く", "mGifIn"},
-    {"save", u"名前を付けて保存", "mGifOut"},
-    {"before", u"前のﾌﾚｰﾑと入替", "mMae"},
-    {"after", u"後ろのﾌﾚｰﾑと入替", "mUshiro"},
-    {"delete", u"１ﾌﾚｰﾑ削除", "mDelete"},
-    {"auto", u"自動作成", "mAutoCreate"},
-    {"property", u"ﾌﾟﾛﾊﾟﾃｨ", "mPropaty"},
-    {"play", u"ｱﾆﾒｰｼｮﾝ表示", "mAnime"},
-    {"kasane", u"重ねて表示", "mKasane"},
-    {"seiretu1", u"左右に並べて表示", "mSeiretu"},
-    {"seiretu2", u"上下に並べて表示", "mSeiretu2"},
-    {"help", u"ﾍﾙﾌﾟ", nullptr},
+    {"open", u"開く", "mGifIn", "mGifIn_Click"},
+    {"save", u"名前を付けて保存", "mGifOut", "mGifOut_Click"},
+    {"before", u"前のﾌﾚｰﾑと入替", "mMae", "mMae_Click"},
+    {"after", u"後ろのﾌﾚｰﾑと入替", "mUshiro", "mUshiro_Click"},
+    {"delete", u"１ﾌﾚｰﾑ削除", "mDelete", "mDelete_Click"},
+    {"auto", u"自動作成", "mAutoCreate", "mAutoCreate_Click"},
+    {"property", u"ﾌﾟﾛﾊﾟﾃｨ", "mPropaty", "mPropaty_Click"},
+    {"play", u"ｱﾆﾒｰｼｮﾝ表示", "mAnime", "mAnime_Click"},
+    {"kasane", u"重ねて表示", "mKasane", "mKasane_Click"},
+    {"seiretu1", u"左右に並べて表示", "mSeiretu", "mSeiretu_Click"},
+    {"seiretu2", u"上下に並べて表示", "mSeiretu2", "mSeiretu2_Click"},
+    {"help", u"ﾍﾙﾌﾟ", "mHelpF1", "help_Click"},
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -104,29 +107,54 @@ TEST_F(MainWindowTest, ToolbarKeysInOrderWithTooltips)
     EXPECT_EQ(layout.join(' '), QStringLiteral("| open save | before after delete | auto property play | kasane "
                                                "seiretu1 seiretu2 | help"));
     for (const ToolButton &b : kToolButtons) {
-        QAction *a = action(("Toolbar1_" + std::string(b.key)).c_str());
+        QAction *a = window.toolbarAction(QString::fromLatin1(b.key));
         ASSERT_NE(a, nullptr) << b.key;
+        EXPECT_EQ(a, action(b.action)) << b.key << ": the button is the menu item's own action";
         EXPECT_EQ(a->toolTip(), QString::fromUtf16(b.tooltip)) << b.key;
         EXPECT_FALSE(a->icon().isNull()) << b.key;
+        EXPECT_FALSE(a->isIconVisibleInMenu()) << b.key;
+        auto *button = window.findChild<QToolButton *>(QStringLiteral("Toolbar1_") + QLatin1String(b.key));
+        ASSERT_NE(button, nullptr) << b.key;
+        EXPECT_EQ(button->defaultAction(), a) << b.key;
     }
 }
 
-TEST_F(MainWindowTest, EachToolbarKeyRunsTheHandlerOfItsMenuItem)
+TEST_F(MainWindowTest, EachToolbarKeyRunsTheHandlerOfItsCommand)
 {
+    for (int i = 0; i < 2; ++i) // the commands that need a frame are enabled; delete takes one
+        addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(i));
     for (const ToolButton &b : kToolButtons) {
-        if (!b.menuItem || std::string(b.key) == "open" || std::string(b.key) == "save")
-            continue; // the file dialogs would block; checked through the handler name below
-        action(("Toolbar1_" + std::string(b.key)).c_str())->trigger();
-        const QString fromToolbar = window.lastCommand();
-        action(b.menuItem)->trigger();
-        EXPECT_EQ(window.lastCommand(), fromToolbar) << b.key;
-        EXPECT_EQ(fromToolbar, QString::fromLatin1(b.menuItem) + "_Click") << b.key;
+        if (std::string(b.key) == "open" || std::string(b.key) == "save")
+            continue; // the file dialogs would block
+        window.Toolbar1_ButtonClick(QString::fromLatin1(b.key));
+        EXPECT_EQ(window.lastCommand(), QString::fromLatin1(b.handler)) << b.key;
     }
-    // Save As with no frames returns before any dialog.
-    action("Toolbar1_save")->trigger();
+    window.Toolbar1_ButtonClick(QStringLiteral("Kasane")); // keys are case-sensitive
+    EXPECT_EQ(window.lastCommand(), QStringLiteral("help_Click"));
+}
+
+TEST_F(MainWindowTest, CommandsThatNeedAFrameAreDisabledWhileThereIsNone)
+{
+    const auto expectEnabled = [this](bool haveFrames, const char *when) {
+        for (const MenuItem &m : kMenuItems)
+            EXPECT_EQ(action(m.name)->isEnabled(), haveFrames || !m.needsFrame) << m.name << " " << when;
+    };
+    expectEnabled(false, "at start");
+    window.Toolbar1_ButtonClick(QStringLiteral("save"));
+    EXPECT_EQ(window.lastCommand(), QString()) << "a disabled button runs nothing";
+    window.mGifOut_Click(); // called all the same, it returns before any dialog
     EXPECT_EQ(window.lastCommand(), QStringLiteral("mGifOut_Click"));
-    window.Toolbar1_ButtonClick(QStringLiteral("Open")); // keys are case-sensitive
-    EXPECT_EQ(window.lastCommand(), QStringLiteral("mGifOut_Click"));
+
+    addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(0));
+    expectEnabled(true, "with a frame");
+    action("mAllDel")->trigger();
+    ASSERT_EQ(doc.gPicCount, 0);
+    expectEnabled(false, "after closing all");
+
+    // A frame whose reading is given up leaves no frame behind.
+    ASSERT_EQ(doc.beginFrame(2, 2, 2, rampPalette(0)), 0);
+    doc.abandonFrame();
+    expectEnabled(false, "after an abandoned frame");
 }
 
 TEST_F(MainWindowTest, FrameWindowsShowEachFrameThroughItsOwnPalette)

@@ -57,9 +57,6 @@ class CliCreateGeometric : public ::testing::Test
   protected:
     void SetUp() override
     {
-#ifndef VELMAR_CLI_PATH
-        GTEST_SKIP() << "velmar-cli path not configured for the tests";
-#endif
         picture = craftedGif(QStringLiteral("geometric-10x6.gif"), 10, 6);
         ASSERT_EQ(framesAfter({QStringLiteral("open"), picture}).size(), 1u) << "the crafted picture opens";
     }

@@ -18,14 +18,9 @@ namespace
 {
 
 
-// The project's example animation; until it exists, a two-frame animation
-// of the shared conformance material stands in.
 QString examplePath()
 {
-    const QString example = QStringLiteral(VELMAR_SOURCE_DIR "/examples/example.gif");
-    if (QFile::exists(example))
-        return example;
-    return QStringLiteral(VELMAR_SHARED_DIR "/gif-conformance/image-gif/samples/anim-gr.gif");
+    return QStringLiteral(VELMAR_SOURCE_DIR "/examples/example.gif");
 }
 
 // The frames of a document as info prints them.
@@ -41,11 +36,7 @@ class CliCreate : public ::testing::Test
   protected:
     void SetUp() override
     {
-#ifndef VELMAR_CLI_PATH
-        GTEST_SKIP() << "velmar-cli path not configured for the tests";
-#endif
-        if (!QFile::exists(examplePath()))
-            GTEST_SKIP() << "neither examples/example.gif nor the shared sample animation is there";
+        ASSERT_TRUE(QFile::exists(examplePath())) << "examples/example.gif belongs to the repository";
         ASSERT_TRUE(dir.isValid());
         frames = framesOf({QStringLiteral("open"), examplePath()});
         ASSERT_GE(frames.size(), 1) << "the example opens";

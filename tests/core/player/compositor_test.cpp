@@ -425,7 +425,7 @@ TEST_F(CompositorTest, ScreenPpmIsBinaryRgbWithTheBackdropWhereNothingIsDrawn)
 
 // --- Against reference screens ------------------------------------------------
 
-TEST(CompositorReferenceTest, ScreensMatchThePublicSuitesComposedFrames)
+TEST(CompositorReferenceNeedsShared, ScreensMatchThePublicSuitesComposedFrames)
 {
     // Each case names an INI file giving the logical screen and, per shown
     // frame, a raw RGBA file of the composed canvas (alpha 0 where nothing
@@ -434,7 +434,7 @@ TEST(CompositorReferenceTest, ScreensMatchThePublicSuitesComposedFrames)
     // that ends each group.
     const QDir suite(QStringLiteral(VELMAR_SHARED_DIR "/gif-conformance/pygif-test-suite"));
     if (!suite.exists())
-        GTEST_SKIP() << "no pygif suite at " << suite.path().toStdString();
+        GTEST_SKIP() << "needs ../shared: no pygif suite at " << suite.path().toStdString();
     for (const char *name : {"dispose-none", "dispose-keep", "dispose-restore-background", "dispose-restore-previous",
                              "animation", "transparent", "image-inside-bg", "image-overlap-bg", "image-outside-bg",
                              "images-combine", "images-overlap", "local-color-table", "animation-multi-image"}) {
