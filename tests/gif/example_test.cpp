@@ -110,7 +110,7 @@ TEST(Example, ExampleReadsBackWithEverythingItShows)
     if (!QFile::exists(examplePath()))
         GTEST_SKIP() << "examples/example.gif is not there";
     Document doc;
-    ASSERT_TRUE(OpenGif(doc, examplePath()).ok);
+    ASSERT_TRUE(OpenGif(doc, examplePath()).ok());
     ASSERT_EQ(doc.gPicCount, kFrames);
     for (int f = 0; f < kFrames; ++f) {
         EXPECT_EQ(doc.pic(f).bits, picture(f)) << "frame " << f;

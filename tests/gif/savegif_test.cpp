@@ -97,7 +97,7 @@ TEST(SaveGifLayout, DelayOf40000ReadsAsMinus25536AndIsWrittenBackAs409C)
                                 .trailer()
                                 .toByteArray();
     Document doc;
-    ASSERT_TRUE(OpenGif(doc, writeTempFile("delay.gif", file)).ok);
+    ASSERT_TRUE(OpenGif(doc, writeTempFile("delay.gif", file)).ok());
     EXPECT_EQ(doc.grid().TextMatrix(1, 8), QStringLiteral("-25536"));
 
     const std::vector<uint8_t> out = saved(doc, "delay-out.gif");
@@ -236,7 +236,7 @@ TEST(SaveGifMends, CommentLongerThan255BytesIsSplitIntoSubBlocks)
     EXPECT_EQ(out[out.size() - 2], 0x00);
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("long-comment.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("long-comment.gif")).ok());
     EXPECT_EQ(back.globals().comment, comment);
 }
 
@@ -382,7 +382,7 @@ TEST(SaveGifMends, IndexBeyondColourCountRaisesTheCountWithBlackEntries)
     EXPECT_EQ(out[frame1 + 10 + 24], 3) << "minimum code size of 8 colours";
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("raised.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("raised.gif")).ok());
     ASSERT_EQ(back.gPicCount, 2);
     EXPECT_EQ(back.pic(1).nColors, 8);
     EXPECT_EQ(back.pic(1).bits, (std::vector<uint8_t>{5, 0}));
