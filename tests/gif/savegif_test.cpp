@@ -440,7 +440,7 @@ TEST_P(SaveGifCanvas, ScreenIsTheGlobalCanvasOrTheFramesBoxAndImagesKeepTheirPos
     EXPECT_EQ(out[8] | out[9] << 8, c.screenH);
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok());
     ASSERT_EQ(back.gPicCount, 2);
     for (int col = 1; col <= 4; ++col)
         for (int row = 1; row <= 2; ++row)
@@ -476,7 +476,7 @@ TEST(SaveGifLoop, LoopingBlockOnlyWhenTheDocumentAsksForIt)
     EXPECT_EQ(once.size(), screenEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 2);
     EXPECT_EQ(once[screenEnd(2) + 1], 0xF9) << "the control block follows the colour table";
     Document onceBack;
-    ASSERT_TRUE(OpenGif(onceBack, tempPath("once.gif")).ok);
+    ASSERT_TRUE(OpenGif(onceBack, tempPath("once.gif")).ok());
     EXPECT_FALSE(onceBack.globals().loopBlock);
 
     doc.setGblLoop(QStringLiteral("7"));
