@@ -118,7 +118,7 @@ TEST(ConformanceNeedsShared, IndicesAndColourTablesEqualGiflibsForEveryFrame)
     for (const QString &path : files) {
         // Whatever the file, a document it is read into is left consistent.
         Document doc;
-        (void)OpenGif(doc, path);
+        OpenGif(doc, path);
         EXPECT_FALSE(doc.hasStagedFrame()) << path.toStdString();
         EXPECT_EQ(doc.statusText(), QString()) << path.toStdString();
         EXPECT_GE(doc.grid().Rows(), doc.gPicCount + 1) << path.toStdString();
