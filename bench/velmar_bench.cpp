@@ -14,12 +14,14 @@
 // whole image, DGifCloseFile, reading from memory. Encoding: ours is
 // LZWEncode of every frame with the few header bytes around it; giflib is
 // EGifOpen to memory, EGifPutLine of each whole frame, EGifCloseFile.
-// Throughput is in pixels (decoded bytes) per second. A third line per input
-// times the whole reader, OpenGif on a new Document from a file of giflib's
-// (frames, colours, grid rows, status texts, progressive display included),
-// against the same giflib decoding.
+// Throughput is in pixels (decoded bytes) per second. Two more lines per
+// input time the whole reader against the same giflib decoding: readGifFile
+// from memory (block scan, tables, every image into its own array, no
+// Document), and OpenGif on a new Document from a file of giflib's (frames,
+// colours, grid rows, status texts, progressive display included).
 #include "bench_inputs.h"
 #include "gif/gifio.h"
+#include "gif/gifread.h"
 #include "gif/lzw.h"
 #include "document/document.h"
 
@@ -201,11 +203,11 @@ int ourDecode(const Bytes &file, std::vector<Bytes> &frames)
             if (size_t(image) >= frames.size())
                 frames.emplace_back();
             frames[size_t(image)].resize(w * h + 257);
-            const LzwDecodeResult r =
+            const Result<LzwDecoded> r =
                 LZWDecode(std::span(file).subspan(std::min(p, file.size())), frames[size_t(image)]);
-            if (r.status != LzwStatus::Ok)
+            if (!r || r->end != LzwEnd::EndCode)
                 return -1;
-            p += r.consumed;
+            p += r->consumed;
             ++image;
         }
     }
@@ -292,12 +294,20 @@ double median(std::vector<double> v)
 
 } // namespace
 
-// OpenGif gives the input's frames back.
-bool checkOpenGif(const BenchInput &in, const QString &path)
+// readGifFile and OpenGif give the input's frames back.
+bool checkReaders(const BenchInput &in, const Bytes &file, const QString &path)
 {
+    const Result<GifFile> read = readGifFile(file);
+    bool ok = read.ok() && read->images.size() == in.frames.size();
+    for (size_t i = 0; ok && i < in.frames.size(); ++i)
+        ok = read->images[i].indices == in.frames[i];
+    if (!ok) {
+        std::fprintf(stderr, "%s: readGifFile does not give the input back\n", in.name.c_str());
+        return false;
+    }
     Document doc;
-    const GifResult r = OpenGif(doc, path);
-    bool ok = r.ok && doc.gPicCount == int(in.frames.size());
+    const OpenGifResult r = OpenGif(doc, path);
+    ok = r.ok() && doc.gPicCount == int(in.frames.size());
     for (int i = 0; ok && i < doc.gPicCount; ++i)
         ok = doc.pic(i).bits.size() >= in.frames[size_t(i)].size() &&
              std::equal(in.frames[size_t(i)].begin(), in.frames[size_t(i)].end(), doc.pic(i).bits.begin());
@@ -322,7 +332,7 @@ int main(int argc, char **argv)
                  qint64(giflibFiles.back().size()) &&
              ok;
         f.close();
-        ok = checkOpenGif(in, f.fileName()) && ok;
+        ok = checkReaders(in, giflibFiles.back(), f.fileName()) && ok;
     }
     if (!ok) {
         std::fprintf(stderr, "checks failed: no timing\n");
@@ -344,11 +354,15 @@ int main(int argc, char **argv)
                              const bool r = giflibDecode(file, giflibFrames[i]);
                              benchmark::DoNotOptimize(r);
                          }});
+        cases.push_back({in.name, "read", "ours", in.pixelCount(), [&file] {
+                             const Result<GifFile> r = readGifFile(file);
+                             benchmark::DoNotOptimize(r.ok());
+                         }});
         const QString path = dir.filePath(QString::number(i + 1) + QStringLiteral(".gif"));
         cases.push_back({in.name, "open", "ours", in.pixelCount(), [path] {
                              Document doc;
-                             const GifResult r = OpenGif(doc, path);
-                             benchmark::DoNotOptimize(r.ok);
+                             const OpenGifResult r = OpenGif(doc, path);
+                             benchmark::DoNotOptimize(r.ok());
                          }});
         cases.push_back({in.name, "encode", "ours", in.pixelCount(), [&, i] {
                              ourEncode(in, encoded[i]);
@@ -397,6 +411,7 @@ int main(int argc, char **argv)
             double target;
         };
         for (const Line &line : {Line{"decode (LZWDecode)", "decode/ours", "decode/giflib", 2.0},
+                                 Line{"read (readGifFile)", "read/ours", "decode/giflib", 0.0},
                                  Line{"open (OpenGif)", "open/ours", "decode/giflib", 0.0},
                                  Line{"encode (LZWEncode)", "encode/ours", "encode/giflib", 1.5}}) {
             const double ours = seconds(in.name + "/" + line.ours);

@@ -401,11 +401,12 @@ bool mdiMain::openOne(const QString &path, QStringList &notes)
         notes << QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + error + QLatin1Char(')');
         return false;
     }
-    const GifResult r = OpenGif(doc_, path);
+    const OpenGifResult r = OpenGif(doc_, path);
     notes << r.warnings;
-    if (!r.ok) {
-        notes << (r.message.contains(path) ? r.message : r.message + QStringLiteral(": ") + path);
-        showError(r.message);
+    if (!r.ok()) {
+        const QString message = r.error();
+        notes << (message.contains(path) ? message : message + QStringLiteral(": ") + path);
+        showError(message);
     }
     return true;
 }

@@ -85,11 +85,11 @@ bool openOp(Context &ctx, const QStringList &args)
             ctx.err << "velmar-cli: open: cannot read " << path << ": " << error << "\n";
         return false;
     }
-    const GifResult r = OpenGif(ctx.doc, path);
+    const OpenGifResult r = OpenGif(ctx.doc, path);
     for (const QString &warning : r.warnings)
         ctx.err << "velmar-cli: open: warning: " << warning << "\n";
-    if (!r.ok) {
-        ctx.err << "velmar-cli: open: " << r.message << "\n";
+    if (!r.ok()) {
+        ctx.err << "velmar-cli: open: " << r.error() << "\n";
         return false;
     }
     return true;

@@ -168,7 +168,7 @@ TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuiteNeedsSha
         const QImage first(suite.filePath(QStringLiteral("frames/%1-0.png").arg(stem)));
         ASSERT_FALSE(first.isNull());
         Document file;
-        ASSERT_TRUE(OpenGif(file, suite.filePath(name)).ok);
+        ASSERT_TRUE(OpenGif(file, suite.filePath(name)).ok());
         file.setGblWidth(QString::number(first.width()));
         file.setGblHeight(QString::number(first.height()));
         frmPlay window(file);

@@ -1,6 +1,7 @@
 #include "support/fuzzchecks.h"
 
 #include "gif/gifio.h"
+#include "gif/gifread.h"
 #include "gif/lzw.h"
 #include "platform/numeric.h"
 #include "document/document.h"
@@ -25,20 +26,20 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
     size_t at = 0;
     size_t blockLength = 0, blockCount = 0;
     // False at the end of the input or at a zero length byte.
-    const auto dataByte = [&](uint8_t &b, LzwStatus &why) {
+    const auto dataByte = [&](uint8_t &b, LzwEnd &why) {
         if (at >= in.size()) {
-            why = LzwStatus::Truncated;
+            why = LzwEnd::Truncated;
             return false;
         }
         if (blockLength == 0) {
             const uint8_t n = in[at++];
             if (n == 0) {
-                why = LzwStatus::MissingEnd;
+                why = LzwEnd::MissingEnd;
                 return false;
             }
             blockLength = n;
             if (at >= in.size()) {
-                why = LzwStatus::Truncated;
+                why = LzwEnd::Truncated;
                 return false;
             }
         }
@@ -48,18 +49,20 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
         return true;
     };
     size_t outIndex = 0;
-    const auto finish = [&](LzwStatus status) {
-        r.status = status;
+    const auto finish = [&](LzwEnd end) {
+        r.end = end;
         r.consumed = at;
         r.produced = std::min(outIndex, outSize);
         return r;
     };
 
     if (at >= in.size())
-        return finish(LzwStatus::Truncated);
+        return finish(LzwEnd::Truncated);
     const unsigned m = in[at++];
-    if (m > 8)
-        return finish(LzwStatus::BadCodeSize);
+    if (m > 8) {
+        r.refused = true;
+        return finish(LzwEnd::Truncated);
+    }
     const unsigned clear = 1u << m;
     const unsigned end = clear + 1;
     std::vector<uint16_t> prefix(4097), suffix(4097), stack(4097);
@@ -82,7 +85,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
     for (;;) {
         unsigned c = 0;
         for (unsigned l = 0; l < width; ++l) {
-            LzwStatus why = LzwStatus::Ok;
+            LzwEnd why = LzwEnd::EndCode;
             if (bit == 0 && !dataByte(current, why))
                 return finish(why);
             if ((current >> bit) & 1)
@@ -96,14 +99,10 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
             havePrev = false;
             continue;
         }
-        if (c == end) {
-            if (at < in.size())
-                ++at; // the byte after the end code, whatever it is
-            return finish(LzwStatus::Ok);
-        }
-        if (c > nextFree || (c >= nextFree && !havePrev)) {
-            // A code naming no string: the rest of the image's data is
-            // passed over up to and including its zero-length sub-block.
+        // After the end code, or at a code naming no string, the rest of
+        // the image's data is passed over up to and including its
+        // zero-length sub-block.
+        const auto skipRest = [&] {
             at = std::min(in.size(), at + (blockLength - blockCount));
             while (at < in.size()) {
                 const size_t n = in[at++];
@@ -111,7 +110,14 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
                     break;
                 at = std::min(in.size(), at + n);
             }
-            return finish(LzwStatus::BadCode);
+        };
+        if (c == end) {
+            skipRest();
+            return finish(LzwEnd::EndCode);
+        }
+        if (c > nextFree || (c >= nextFree && !havePrev)) {
+            skipRest();
+            return finish(LzwEnd::BadCode);
         }
         unsigned sp = 0;
         unsigned x = c;
@@ -178,7 +184,7 @@ std::string text(const QString &s)
 
 // The reader as the fuzzers drive it: a document with no views, the image
 // size and the memory capped (see kFuzzMaxImagePixels).
-GifResult openBytes(Document &doc, std::span<const uint8_t> file, const char *name, std::string *problem)
+OpenGifResult openBytes(Document &doc, std::span<const uint8_t> file, const char *name, std::string *problem)
 {
     const QString path = scratchPath(name);
     if (!writeFile(path, file)) {
@@ -188,7 +194,7 @@ GifResult openBytes(Document &doc, std::span<const uint8_t> file, const char *na
     OpenGifOptions options;
     options.maxImagePixels = kFuzzMaxImagePixels;
     options.memoryBudget = kFuzzMemoryBudget;
-    const GifResult r = OpenGif(doc, path, options);
+    OpenGifResult r = OpenGif(doc, path, options);
     QFile::remove(path);
     return r;
 }
@@ -232,6 +238,32 @@ std::string documentProblem(const Document &doc)
     return {};
 }
 
+// The same bytes read without a document: the same outcome, warnings and
+// images.
+std::string withoutDocumentProblem(std::span<const uint8_t> file, const Document &doc, const OpenGifResult &opened)
+{
+    GifReadOptions options;
+    options.maxImagePixels = kFuzzMaxImagePixels;
+    options.memoryBudget = kFuzzMemoryBudget;
+    std::vector<GifWarning> warnings;
+    const Result<GifFile> read = readGifFile(file, options, &warnings);
+    if (read.ok() != opened.ok())
+        return std::string("without a document the read ") + (read.ok() ? "succeeds" : "fails");
+    if (warnings.size() != size_t(opened.warnings.size()))
+        return "without a document " + num(warnings.size()) + " warnings, with one " +
+               num(size_t(opened.warnings.size()));
+    if (!read.ok())
+        return {};
+    if (read->images.size() != size_t(doc.gPicCount))
+        return "without a document " + num(read->images.size()) + " images";
+    for (int i = 0; i < doc.gPicCount; ++i) {
+        const GifImage &image = read->images[size_t(i)];
+        if (image.width != doc.pic(i).lWidth || image.height != doc.pic(i).lHeight || image.indices != doc.pic(i).bits)
+            return "frame " + num(size_t(i)) + " differs without a document";
+    }
+    return {};
+}
+
 // The colour pixel index p shows in a frame: entries beyond the count are
 // black, as the frame window draws them.
 Rgb shown(const PicInfo &pic, int p)
@@ -251,16 +283,22 @@ std::string checkLzwDecode(std::span<const uint8_t> input)
     // An exact-size array: a write past it is an AddressSanitizer report.
     Decoded fast;
     fast.out.assign(outSize, 0xA5);
-    const LzwDecodeResult r =
+    const Result<LzwDecoded> r =
         LZWDecode(stream, std::span<uint8_t>(fast.out), [&](size_t produced) { fast.clears.push_back(produced); });
-    fast.status = r.status;
-    fast.consumed = r.consumed;
-    fast.produced = r.produced;
+    fast.refused = !r.ok();
+    if (r) {
+        fast.end = r->end;
+        fast.consumed = r->consumed;
+        fast.produced = r->produced;
+    }
 
     const Decoded plain = plainDecode(stream, outSize, 0xA5);
-    if (fast.status != plain.status)
-        return std::string("status ") + lzwStatusText(fast.status) + ", the table rules give " +
-               lzwStatusText(plain.status);
+    if (fast.refused != plain.refused)
+        return fast.refused ? "refused, the table rules decode" : "decoded, the table rules refuse";
+    if (plain.refused)
+        return fast.out == plain.out ? std::string() : "a refused stream wrote to the array";
+    if (fast.end != plain.end)
+        return std::string("ends at ") + lzwEndText(fast.end) + ", the table rules at " + lzwEndText(plain.end);
     if (fast.consumed != plain.consumed)
         return "consumed " + num(fast.consumed) + " bytes, the table rules " + num(plain.consumed);
     if (fast.produced != plain.produced)
@@ -279,14 +317,16 @@ std::string checkOpenGif(std::span<const uint8_t> file)
 {
     Document doc;
     std::string problem;
-    const GifResult r = openBytes(doc, file, "open", &problem);
+    const OpenGifResult r = openBytes(doc, file, "open", &problem);
     if (!problem.empty())
         return problem;
-    if (!r.ok && r.message.isEmpty())
+    if (!r.ok() && r.error().isEmpty())
         return "a refusal without a message";
     if (!doc.statusText().isEmpty())
         return "the status text was left as \"" + text(doc.statusText()) + "\"";
     if (std::string p = documentProblem(doc); !p.empty())
+        return p;
+    if (std::string p = withoutDocumentProblem(file, doc, r); !p.empty())
         return p;
     const bool hadFrames = doc.gPicCount > 0;
     doc.closeAll();
@@ -329,13 +369,13 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
     QFile::remove(savedPath);
 
     Document second;
-    const GifResult r = openBytes(
+    const OpenGifResult r = openBytes(
         second, std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())),
         "second", &problem);
     if (!problem.empty())
         return problem;
-    if (!r.ok)
-        return "the saved file is refused: " + text(r.message);
+    if (!r.ok())
+        return "the saved file is refused: " + text(r.error());
     if (std::string p = documentProblem(second); !p.empty())
         return "second read: " + p;
     if (second.gPicCount != first.gPicCount)

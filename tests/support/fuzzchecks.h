@@ -18,7 +18,8 @@ namespace velmar::test
 
 // What a decode gives, for comparing two decoders.
 struct Decoded {
-    LzwStatus status = LzwStatus::Ok;
+    bool refused = false; // minimum code size above 8
+    LzwEnd end = LzwEnd::EndCode;
     size_t consumed = 0;
     size_t produced = 0;
     std::vector<uint8_t> out;
@@ -43,14 +44,16 @@ inline constexpr size_t kFuzzMemoryBudget = size_t(64) << 20;
 // Input: two bytes (little-endian) giving the size of the output array, then
 // an image's data from the minimum code size byte on. LZWDecode must give
 // exactly what the plain table rules give, decoded one byte at a time through
-// the sub-block counter: status, bytes consumed, bytes produced, the output
+// the sub-block counter: refusal, how the stream ends, bytes consumed, bytes produced, the output
 // array and the clear-code callbacks.
 std::string checkLzwDecode(std::span<const uint8_t> input);
 
 // Input: a whole file. OpenGif on a document with no views: the document is
 // consistent afterwards (no staged frame, every frame with a buffer of its
 // size, a power-of-two colour count and its grid row), a refusal has a
-// message, the status text is cleared, and closing all frames empties it.
+// message, the status text is cleared, reading the same bytes without a
+// document gives the same outcome, warnings and images, and closing all
+// frames empties it.
 std::string checkOpenGif(std::span<const uint8_t> file);
 
 // Input: a whole file. Decode, save, decode again: the same number of frames,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,10 +13,7 @@ namespace velmar
 
 class Document;
 
-// What a file command reports: ok, or a message for the user (Japanese).
-// warnings name what a read that went on lost on the way (an image cut
-// short, a damaged code, an image skipped, a file that ends early), one
-// message for the user each, naming the file and the frame.
+// What SaveGif reports: ok, or a message for the user (Japanese).
 struct GifResult {
     GifResult() = default;
     GifResult(bool ok_, QString message_, QStringList warnings_ = {})
@@ -24,6 +23,17 @@ struct GifResult {
     bool ok = true;
     QString message;
     QStringList warnings;
+};
+
+// What OpenGif reports: ok, or why the read stopped (a message for the
+// user, Japanese); and, either way, the warnings that name what the read
+// lost on the way (an image cut short, a damaged code, an image skipped, a
+// file that ends early), one message each, naming the file and the frame.
+struct OpenGifResult {
+    Result<void> result;
+    QStringList warnings;
+    bool ok() const { return result.ok(); }
+    QString error() const { return result.error(); }
 };
 
 struct OpenGifOptions {
@@ -51,7 +61,7 @@ bool looksLikeGif(const QString &path, QString *error = nullptr);
 // image, adds a warning. A file that cannot be read, an image that cannot be
 // allocated and the frame-number limit end the read with a message. Frames
 // read before any of these stay in the document.
-GifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options = {});
+OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options = {});
 
 // Writes the whole document as a GIF89a file; an existing file is replaced
 // only when the new one is complete. Nothing is written when a grid cell or

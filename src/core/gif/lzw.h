@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,27 +11,26 @@
 namespace velmar
 {
 
-// Why a code stream stopped. The bytes produced before it stay in the
-// output. Ok and MissingEnd end the image where its data ends; BadCode ends it
-// at a damaged code with the rest of its sub-blocks consumed; Truncated and
-// BadCodeSize leave nothing more to read.
-enum class LzwStatus {
-    Ok,          // the end code was reached
-    Truncated,   // the input ended before the end code
-    BadCodeSize, // minimum code size above 8
-    MissingEnd,  // a zero-length sub-block came before the end code
-    BadCode,     // a code beyond the next free code, or a non-root code with
-                 // no string before it since the clear
+// How a code stream ended. Every end keeps the bytes produced before it in
+// the output: EndCode and MissingEnd end the image where its data ends;
+// BadCode ends it at a damaged code with the rest of its sub-blocks consumed;
+// Truncated leaves nothing more to read.
+enum class LzwEnd {
+    EndCode,    // the end code was reached
+    Truncated,  // the input ended before the end code
+    MissingEnd, // a zero-length sub-block came before the end code
+    BadCode,    // a code beyond the next free code, or a non-root code with
+                // no string before it since the clear
 };
 
-const char *lzwStatusText(LzwStatus status);
+const char *lzwEndText(LzwEnd end);
 
-struct LzwDecodeResult {
-    LzwStatus status = LzwStatus::Ok;
-    // Bytes of input consumed. On Ok: up to and including the one byte read
-    // after the end code (normally the block terminator). On MissingEnd and
-    // BadCode: up to and including the zero-length sub-block (or all of the
-    // input when there is none).
+struct LzwDecoded {
+    LzwEnd end = LzwEnd::EndCode;
+    // Bytes of input consumed: up to and including the zero-length sub-block
+    // that closes the image's data (or all of the input when there is none).
+    // Data after the end code is passed over with its sub-blocks: scanned as
+    // blocks, a 0x2C or 0x21 byte there would start a phantom image.
     size_t consumed = 0;
     // Bytes written to out (never more than out.size(); the surplus of a
     // stream that decodes beyond the array is discarded). The bytes of out
@@ -39,12 +40,14 @@ struct LzwDecodeResult {
 
 // Decodes one image's data: input starts at the LZW minimum code size byte,
 // followed by the data sub-blocks. out is the caller's array (width x height
-// + 257 bytes for an image). onClear, when set, is called at every clear code
-// that arrives after more than one byte was output since the previous clear,
-// with the number of bytes produced so far, so the caller can show the picture
-// as it builds up.
-LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
-                          const std::function<void(size_t produced)> &onClear = {});
+// bytes, or more; a stream that decodes beyond it loses only the surplus).
+// onClear, when set, is called at every clear code that arrives after more
+// than one byte was output since the previous clear, with the number of bytes
+// produced so far, so the caller can show the picture as it builds up.
+// Fails, writing nothing, when the minimum code size is above 8: no code of
+// such a stream can be read.
+Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
+                             const std::function<void(size_t produced)> &onClear = {});
 
 // Encodes pixels (in file order, already interlace-reordered) with minimum
 // code size m (2..8), appending the data sub-blocks, but not the block

@@ -20,18 +20,16 @@
 namespace velmar
 {
 
-const char *lzwStatusText(LzwStatus status)
+const char *lzwEndText(LzwEnd end)
 {
-    switch (status) {
-    case LzwStatus::Ok:
-        return "ok";
-    case LzwStatus::Truncated:
+    switch (end) {
+    case LzwEnd::EndCode:
+        return "the end code";
+    case LzwEnd::Truncated:
         return "the data ends before the end code";
-    case LzwStatus::BadCodeSize:
-        return "LZW minimum code size above 8";
-    case LzwStatus::MissingEnd:
+    case LzwEnd::MissingEnd:
         return "a zero-length sub-block came before the end code";
-    case LzwStatus::BadCode:
+    case LzwEnd::BadCode:
         return "a code beyond the next free code";
     }
     return "unknown";
@@ -48,16 +46,10 @@ constexpr unsigned kNoMoreCodes = 4096;
 // The bit reader loads 8 bytes at a time from any data position.
 constexpr size_t kDataPadding = 8;
 
-struct SubBlock {
-    size_t dataStart;   // index of its first byte in the gathered data
-    size_t inputOffset; // offset of its first data byte in the input
-};
-
 // The gathered code stream, reused between calls so a call allocates
 // nothing once the buffer has grown.
 struct Scratch {
     std::vector<uint8_t> data;
-    std::vector<SubBlock> blocks;
     bool inUse = false;
 };
 
@@ -220,7 +212,7 @@ class OutputTail
 };
 
 struct Gathered {
-    LzwStatus failure; // how the data ends when the codes run past it
+    LzwEnd failure; // how the data ends when the codes run past it
     size_t consumedAtEnd;
 };
 
@@ -229,17 +221,15 @@ struct Gathered {
 Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s)
 {
     s.data.clear();
-    s.blocks.clear();
     size_t p = from;
-    Gathered g{LzwStatus::Truncated, input.size()};
+    Gathered g{LzwEnd::Truncated, input.size()};
     while (p < input.size()) {
         const size_t n = input[p];
         if (n == 0) {
-            g = {LzwStatus::MissingEnd, p + 1};
+            g = {LzwEnd::MissingEnd, p + 1};
             break;
         }
         const size_t avail = std::min(n, input.size() - p - 1);
-        s.blocks.push_back({s.data.size(), p + 1});
         s.data.insert(s.data.end(), input.begin() + p + 1, input.begin() + p + 1 + avail);
         p += 1 + n;
     }
@@ -247,30 +237,19 @@ Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s
     return g;
 }
 
-size_t inputOffsetOf(const Scratch &s, size_t dataIndex)
-{
-    auto it = std::upper_bound(s.blocks.begin(), s.blocks.end(), dataIndex,
-                               [](size_t i, const SubBlock &b) { return i < b.dataStart; });
-    const SubBlock &b = *(it - 1);
-    return b.inputOffset + (dataIndex - b.dataStart);
-}
-
 } // namespace
 
-LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
-                          const std::function<void(size_t produced)> &onClear)
+Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
+                             const std::function<void(size_t produced)> &onClear)
 {
-    LzwDecodeResult result;
+    LzwDecoded result;
     if (input.empty()) {
-        result.status = LzwStatus::Truncated;
+        result.end = LzwEnd::Truncated;
         return result;
     }
     const unsigned m = input[0];
-    if (m > 8) {
-        result.status = LzwStatus::BadCodeSize;
-        result.consumed = 1;
-        return result;
-    }
+    if (m > 8)
+        return fail(QStringLiteral("LZW minimum code size %1 above 8").arg(m));
 
     ScratchLease lease;
     Scratch &s = lease.get();
@@ -316,14 +295,14 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     // A code that names no string yet: the image ends here with the pixels
     // decoded so far, and the rest of its data is passed over to the block
     // terminator so that the next block can still be read.
-    const auto damaged = [&](LzwDecodeResult &r) {
-        r.status = LzwStatus::BadCode;
+    const auto damaged = [&](LzwDecoded &r) {
+        r.end = LzwEnd::BadCode;
         r.consumed = gathered.consumedAtEnd;
     };
 
     for (;;) {
         if (bitPos + width > totalBits) {
-            result.status = gathered.failure;
+            result.end = gathered.failure;
             result.consumed = gathered.consumedAtEnd;
             break;
         }
@@ -332,11 +311,10 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
 
         if (c - clearCode <= 1) {
             if (c == endCode) {
-                // The byte after the end code (normally the block
-                // terminator) is taken as it stands, whatever it is.
-                const size_t lastByte = inputOffsetOf(s, size_t((bitPos - 1) >> 3));
-                result.status = LzwStatus::Ok;
-                result.consumed = std::min(lastByte + 2, input.size());
+                // Whatever follows the end code up to the block terminator
+                // (normally nothing) belongs to this image.
+                result.end = LzwEnd::EndCode;
+                result.consumed = gathered.consumedAtEnd;
                 break;
             }
             if (pos - clearPos > 1 && onClear) {

@@ -2,7 +2,9 @@
 // committed file in step with the writer: the test builds the document,
 // saves it and compares the bytes. Run with VELMAR_WRITE_EXAMPLE=1 to write
 // the file anew after a deliberate change.
+#include "gif/gifformat.h"
 #include "gif/gifio.h"
+#include "gif/gifread.h"
 #include "document/document.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
@@ -64,16 +66,17 @@ std::vector<uint8_t> picture(int f)
     return px;
 }
 
+constexpr int kDelays[kFrames] = {8, 12, 20, 40, 12, 8};
+
 void buildExample(Document &doc)
 {
-    const int delays[kFrames] = {8, 12, 20, 40, 12, 8};
     for (int f = 0; f < kFrames; ++f) {
         addFrame(doc, kSize, kSize, picture(f), 16, f == 3 ? sunsetPalette() : skyPalette());
         PropertyGrid &g = doc.grid();
         g.setTextMatrix(f + 1, 6,
                         f % 2 ? QStringLiteral("1") : QStringLiteral("0")); // odd frames transparent
         g.setTextMatrix(f + 1, 7, QStringLiteral("12"));
-        g.setTextMatrix(f + 1, 8, QString::number(delays[f]));
+        g.setTextMatrix(f + 1, 8, QString::number(kDelays[f]));
         g.setTextMatrix(f + 1, 9, QStringLiteral("1"));
     }
     doc.setGblWidth(QString::number(kSize));
@@ -109,7 +112,7 @@ TEST(Example, ExampleReadsBackWithEverythingItShows)
 {
     ASSERT_TRUE(QFile::exists(examplePath())) << "examples/example.gif belongs to the repository";
     Document doc;
-    ASSERT_TRUE(OpenGif(doc, examplePath()).ok);
+    ASSERT_TRUE(OpenGif(doc, examplePath()).ok());
     ASSERT_EQ(doc.gPicCount, kFrames);
     for (int f = 0; f < kFrames; ++f) {
         EXPECT_EQ(doc.pic(f).bits, picture(f)) << "frame " << f;
@@ -119,6 +122,34 @@ TEST(Example, ExampleReadsBackWithEverythingItShows)
     EXPECT_EQ(doc.grid().TextMatrix(4, 8), QStringLiteral("40")) << "frame 3 waits longest";
     EXPECT_EQ(doc.globals().comment, QStringLiteral("Velmar のサンプル: 空をまわる玉"));
     EXPECT_TRUE(doc.globals().loopBlock);
+}
+
+// What the document shows of the example comes from the file alone.
+TEST(Example, ExampleReadsWithoutADocument)
+{
+    if (!QFile::exists(examplePath()))
+        GTEST_SKIP() << "examples/example.gif is not there";
+    const Result<GifFile> file = readGifFile(examplePath());
+    ASSERT_TRUE(file.ok()) << file.error().toStdString();
+    EXPECT_EQ(file->screenWidth, kSize);
+    EXPECT_EQ(decodeComment(file->comment), QStringLiteral("Velmar のサンプル: 空をまわる玉"));
+    EXPECT_TRUE(file->hasLoop);
+    EXPECT_EQ(file->loopCount, 0);
+    ASSERT_EQ(file->images.size(), size_t(kFrames));
+    for (int f = 0; f < kFrames; ++f) {
+        const GifImage &image = file->images[size_t(f)];
+        EXPECT_EQ(image.indices, picture(f)) << "frame " << f;
+        EXPECT_EQ((std::vector<int>{image.left, image.top, image.width, image.height}),
+                  (std::vector<int>{0, 0, kSize, kSize}));
+        const std::vector<Rgb> &table = image.localTable.empty() ? file->globalTable : image.localTable;
+        ASSERT_GT(table.size(), 13u);
+        EXPECT_EQ(table[13], (f == 3 ? sunsetPalette() : skyPalette())[13]) << "frame " << f;
+        EXPECT_TRUE(image.hasControl);
+        EXPECT_EQ((std::vector<int>{image.control.transparent, image.control.transparentIndex, image.control.delay,
+                                    image.control.disposal}),
+                  (std::vector<int>{f % 2, 12, kDelays[f], 1}))
+            << "frame " << f;
+    }
 }
 
 } // namespace

@@ -107,9 +107,9 @@ TEST(HostileSizes, ImageAboveTwoToThe28PixelsIsRefusedBeforeAnyAllocation)
 
         const std::optional<long> before = resetPeak();
         Document doc;
-        const GifResult r = OpenGif(doc, path);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.message.contains(QString::number(w))) << "message: " << r.message.toStdString();
+        const OpenGifResult r = OpenGif(doc, path);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().contains(QString::number(w))) << "message: " << r.error().toStdString();
         ASSERT_EQ(doc.gPicCount, 1) << "the frame before the huge image stays, nothing after it is read";
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         expectConsistent(doc);
@@ -132,9 +132,9 @@ TEST(HostileSizes, TensOfThousandsOfTinyImagesFillTheDocumentUpToTheFrameLimit)
     const QString path = writeTempFile(QStringLiteral("many.gif"), g.toByteArray());
 
     Document doc;
-    const GifResult r = OpenGif(doc, path);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains(QString::number(Document::kMaxFrames))) << r.message.toStdString();
+    const OpenGifResult r = OpenGif(doc, path);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QString::number(Document::kMaxFrames))) << r.error().toStdString();
     ASSERT_EQ(doc.gPicCount, Document::kMaxFrames);
     expectConsistent(doc);
     const int last = Document::kMaxFrames - 1;
@@ -163,22 +163,22 @@ TEST(HostileSizes, ManyLargeImagesWithoutDataStopAtTheMemoryBudget)
     OpenGifOptions options;
     options.memoryBudget = 600000;
     Document doc;
-    GifResult r = OpenGif(doc, path, options);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains(QStringLiteral("256×256"))) << r.message.toStdString();
+    OpenGifResult r = OpenGif(doc, path, options);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QStringLiteral("256×256"))) << r.error().toStdString();
     ASSERT_EQ(doc.gPicCount, 8);
     EXPECT_EQ(doc.pic(7).bits[0], 3);
     expectConsistent(doc);
 
     // Frames already in the document count: a second open stops at once.
     r = OpenGif(doc, path, options);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_EQ(doc.gPicCount, 8);
     expectConsistent(doc);
 
     // The default budget (half the machine's memory) takes the whole file.
     Document roomy;
-    EXPECT_TRUE(OpenGif(roomy, path).ok);
+    EXPECT_TRUE(OpenGif(roomy, path).ok());
     EXPECT_EQ(roomy.gPicCount, 20);
 }
 
@@ -188,9 +188,9 @@ TEST(HostileSizes, OneByteFileAddsNothing)
         SCOPED_TRACE(bytes.toStdString());
         const QString path = writeTempFile(QStringLiteral("short.gif"), bytes);
         Document doc;
-        const GifResult r = OpenGif(doc, path);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.message.startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.message.toStdString();
+        const OpenGifResult r = OpenGif(doc, path);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
         EXPECT_EQ(doc.gPicCount, 0);
         expectConsistent(doc);
     }
@@ -211,11 +211,11 @@ TEST(HostileSizes, HeaderOnlyFileAddsNothingAndKeepsTheFramesBefore)
         first.header(2, 2, true, 1);
         smallImage(first).trailer();
         Document doc;
-        ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("first.gif"), first.toByteArray())).ok);
+        ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("first.gif"), first.toByteArray())).ok());
 
-        const GifResult r = OpenGif(doc, writeTempFile(QStringLiteral("header.gif"), bytes));
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.message.startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.message.toStdString();
+        const OpenGifResult r = OpenGif(doc, writeTempFile(QStringLiteral("header.gif"), bytes));
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
         EXPECT_EQ(doc.gPicCount, 1);
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         EXPECT_EQ(doc.globals().width, QStringLiteral("2")) << "a file without images sets no canvas size";
@@ -242,8 +242,8 @@ TEST(HostileSizes, MillionEmptyExtensionsAreReadInOnePass)
     Document doc;
     int statusChanges = 0;
     QObject::connect(&doc, &Document::statusTextChanged, [&] { ++statusChanges; });
-    const GifResult r = OpenGif(doc, path);
-    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    const OpenGifResult r = OpenGif(doc, path);
+    EXPECT_TRUE(r.ok()) << r.error().toStdString();
     ASSERT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{3, 2, 1, 0}));
     expectConsistent(doc);
@@ -270,8 +270,8 @@ TEST(HostileSizes, DataDecodingFarBeyondTheImageIsCutAtTheImage)
     const QString path = writeTempFile(QStringLiteral("bomb.gif"), g.toByteArray());
 
     Document doc;
-    const GifResult r = OpenGif(doc, path);
-    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    const OpenGifResult r = OpenGif(doc, path);
+    EXPECT_TRUE(r.ok()) << r.error().toStdString();
     ASSERT_EQ(doc.gPicCount, 3);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1, 1, 1, 1}));
     // Interlaced rows of height 2: stored row 0 is row 0, stored row 1 row 1.

@@ -127,14 +127,14 @@ TEST(LzwAgainstGiflib, WeReadGiflibsStreamsAtEveryCodeSize)
                 ASSERT_LT(at, file.size());
                 ASSERT_EQ(file[at], m);
                 Bytes out(n + 257);
-                const LzwDecodeResult r = LZWDecode(std::span(file).subspan(at), out);
+                const Result<LzwDecoded> r = LZWDecode(std::span(file).subspan(at), out);
                 const std::string what =
                     std::to_string(n) + " pixels, code size " + std::to_string(m) + (runs ? ", runs" : ", noise");
-                EXPECT_EQ(r.status, LzwStatus::Ok) << what;
-                EXPECT_EQ(r.produced, n) << what;
+                EXPECT_EQ(r->end, LzwEnd::EndCode) << what;
+                EXPECT_EQ(r->produced, n) << what;
                 EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), out.begin())) << what;
                 // Everything up to the trailer is the image's.
-                EXPECT_EQ(at + r.consumed, file.size() - 1) << what;
+                EXPECT_EQ(at + r->consumed, file.size() - 1) << what;
             }
         }
     }

@@ -65,8 +65,8 @@ TEST(Memory, OpeningAndClosingA500FrameAnimationTenTimesKeepsTheResidentSize)
     long afterFirstClose = 0;
     for (int round = 1; round <= 10; ++round) {
         Document doc;
-        const GifResult r = OpenGif(doc, QString::fromStdString(path));
-        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        const OpenGifResult r = OpenGif(doc, QString::fromStdString(path));
+        ASSERT_TRUE(r.ok()) << r.error().toStdString();
         ASSERT_EQ(doc.gPicCount, 500);
         doc.closeAll();
         ASSERT_EQ(doc.gPicCount, 0);
@@ -112,7 +112,7 @@ TEST(Memory, ReorderingAndDeletingFramesMovesBuffersWithoutCopying)
     GifBytes g;
     g.header(2, 2, true, 1).image(0, 0, 2, 2, false).data(2, literalStream({0, 1, 2, 3}, 2)).trailer();
     for (int i = 0; i < 40; ++i)
-        ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("append.gif"), g.toByteArray())).ok);
+        ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("append.gif"), g.toByteArray())).ok());
     ASSERT_EQ(doc.gPicCount, 45);
     for (int f = 0; f < 5; ++f)
         EXPECT_EQ(doc.pic(f).pBits(), expected[size_t(f)]) << "frame " << f << " after opening more frames";

@@ -17,7 +17,7 @@ using velmar::test::CodeWriter;
 namespace
 {
 
-GifResult openBytes(Document &doc, const GifBytes &gif, const QString &name, const OpenGifOptions &options = {})
+OpenGifResult openBytes(Document &doc, const GifBytes &gif, const QString &name, const OpenGifOptions &options = {})
 {
     return OpenGif(doc, writeTempFile(name, gif.toByteArray()), options);
 }
@@ -50,8 +50,8 @@ TEST(OpenGif, ThreeFramesFillTableGridAndGlobals)
 
     Document doc;
     QSignalSpy added(&doc, &Document::frameAdded);
-    const GifResult r = openBytes(doc, gif, "three.gif");
-    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const OpenGifResult r = openBytes(doc, gif, "three.gif");
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
     ASSERT_EQ(doc.gPicCount, 3);
     EXPECT_EQ(added.count(), 3);
     EXPECT_EQ(doc.pic(0).bits, ramp(8, 4));
@@ -82,9 +82,9 @@ TEST(OpenGif, SecondFileAppendsAndKeepsTheFirstCanvasSize)
     b.u8({0x21, 0xFE}).subBlocks("second").trailer();
     Document doc;
     doc.setGblLoopBlock(true);
-    ASSERT_TRUE(openBytes(doc, a, "a.gif").ok);
+    ASSERT_TRUE(openBytes(doc, a, "a.gif").ok());
     EXPECT_FALSE(doc.globals().loopBlock) << "cleared at the start of every read";
-    ASSERT_TRUE(openBytes(doc, b, "b.gif").ok);
+    ASSERT_TRUE(openBytes(doc, b, "b.gif").ok());
     ASSERT_EQ(doc.gPicCount, 2);
     EXPECT_EQ(doc.grid().TextMatrix(2, 0), QStringLiteral("1"));
     EXPECT_EQ(doc.pic(1).bits, (std::vector<uint8_t>{0, 1, 1}));
@@ -102,7 +102,7 @@ TEST(OpenGif, StatusShowsPathThenChangingPercentagesThenClears)
     Document doc;
     QSignalSpy spy(&doc, &Document::statusTextChanged);
     const QString path = writeTempFile("status.gif", gif.toByteArray());
-    ASSERT_TRUE(OpenGif(doc, path).ok);
+    ASSERT_TRUE(OpenGif(doc, path).ok());
     ASSERT_GE(spy.count(), 3);
     EXPECT_EQ(spy.first().at(0).toString(), QStringLiteral("読み込み中 (") + path + QStringLiteral(")"));
     EXPECT_EQ(spy.last().at(0).toString(), QString());
@@ -122,7 +122,7 @@ TEST(OpenGif, InterlacedImageIsDeinterlaced)
     gif.header(2, 5, true, 2).image(0, 0, 2, 5, true);
     gif.data(3, literalStream({0, 0, 4, 4, 2, 2, 1, 1, 3, 3}, 3)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "interlaced.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "interlaced.gif").ok());
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
     EXPECT_EQ(doc.grid().TextMatrix(1, 5), QStringLiteral("1"));
 }
@@ -137,7 +137,7 @@ TEST(OpenGif, ProgressiveDisplayShowsInterlacedRowsInTheirPlacesAtClearCodes)
     Document doc;
     std::vector<std::vector<uint8_t>> shown;
     QObject::connect(&doc, &Document::frameChanged, [&](int n) { shown.push_back(doc.pic(n).bits); });
-    ASSERT_TRUE(openBytes(doc, gif, "progressive.gif", OpenGifOptions{0}).ok);
+    ASSERT_TRUE(openBytes(doc, gif, "progressive.gif", OpenGifOptions{0}).ok());
     ASSERT_EQ(shown.size(), 3u) << "two clear codes in the middle, then the final picture";
     EXPECT_EQ(shown[0], (std::vector<uint8_t>{1, 1, 1, 0, 0, 0, 3, 0, 0, 0, 0, 0}));
     EXPECT_EQ(shown[1], (std::vector<uint8_t>{1, 1, 1, 2, 2, 0, 3, 3, 3, 0, 0, 0}));
@@ -150,7 +150,7 @@ TEST(OpenGif, ControlBlockBeforeTheFirstImageFillsItsRow)
     gif.header(1, 1, true, 0).control(3, true, -1 & 0xFFFF, 1).image(0, 0, 1, 1, false);
     gif.data(2, literalStream({0}, 2)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "gce.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "gce.gif").ok());
     EXPECT_EQ(rowOf(doc, 0), QStringList({"0", "0", "0", "1", "1", "0", "1", "1", "-1", "3", ""}));
 }
 
@@ -160,7 +160,7 @@ TEST(OpenGif, FileEndingAfterImageDataKeepsAllFrames)
     gif.header(1, 1, true, 0).image(0, 0, 1, 1, false).data(2, literalStream({1}, 2));
     gif.image(0, 0, 1, 1, false).data(2, literalStream({0}, 2));
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "notrailer.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "notrailer.gif").ok());
     EXPECT_EQ(doc.gPicCount, 2);
     EXPECT_EQ(doc.statusText(), QString());
 }
@@ -168,9 +168,9 @@ TEST(OpenGif, FileEndingAfterImageDataKeepsAllFrames)
 TEST(OpenGif, UnreadableFileIsAnError)
 {
     Document doc;
-    const GifResult r = OpenGif(doc, tempPath("does-not-exist.gif"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.message.isEmpty());
+    const OpenGifResult r = OpenGif(doc, tempPath("does-not-exist.gif"));
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(r.error().isEmpty());
     EXPECT_EQ(doc.gPicCount, 0);
 }
 
@@ -183,7 +183,7 @@ TEST(OpenGifMends, CommentWithIntroducerBytesAndSeveralSubBlocks)
     gif.u8({0x21, 0xFE}).subBlocks("a,b;c!d,e;f", 4); // sub-blocks "a,b;" "c!d," "e;f"
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "comment.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "comment.gif").ok());
     EXPECT_EQ(doc.globals().comment, QStringLiteral("a,b;c!d,e;f"));
     EXPECT_EQ(doc.gPicCount, 1) << "no phantom image from the comment's bytes";
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1}));
@@ -198,7 +198,7 @@ TEST(OpenGifMends, XmpApplicationBlockDoesNotStartPhantomImages)
     gif.u8({0x21, 0xFF, 0x0B}).text("NETSCAPE2.0").u8({0x03, 0x01}).u16(3).u8({0x00});
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "xmp.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "xmp.gif").ok());
     EXPECT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.globals().loop, QStringLiteral("3"));
     EXPECT_TRUE(doc.globals().loopBlock);
@@ -212,7 +212,7 @@ TEST(OpenGifMends, LoopingBlockWithFurtherSubBlocksIsConsumedWhole)
     gif.u8({0x02, 0x2C, 0x3B, 0x00});
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "loop.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "loop.gif").ok());
     EXPECT_EQ(doc.globals().loop, QStringLiteral("-2"));
     EXPECT_EQ(doc.gPicCount, 1);
 }
@@ -225,7 +225,7 @@ TEST(OpenGifMends, PlainTextAndUnknownExtensionsAreSkippedWhole)
     gif.u8({0x21, 0x99}).subBlocks(";,;,", 2);
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "skip.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "skip.gif").ok());
     EXPECT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1}));
 }
@@ -236,7 +236,7 @@ TEST(OpenGifMends, StrayBytesBetweenBlocksAreStillSkipped)
     gif.header(1, 1, true, 0).u8({0x00, 0x17, 0xFF});
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).u8({0x42}).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "stray.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "stray.gif").ok());
     EXPECT_EQ(doc.gPicCount, 1);
 }
 
@@ -249,7 +249,7 @@ TEST(OpenGifMends, PositionAndSizeAreUnsigned16Bit)
     gif.header(1, 1, true, 0).image(50000, 65535, width, 1, false);
     gif.data(2, literalStream(ramp(width, 2), 2, 2000)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "wide.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "wide.gif").ok());
     ASSERT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.pic(0).lWidth, width);
     EXPECT_EQ(doc.pic(0).bits, ramp(width, 2));
@@ -263,9 +263,9 @@ TEST(OpenGifMends, HugeImageIsRefusedWithAMessage)
     GifBytes gif;
     gif.header(1, 1, true, 0).image(0, 0, 65535, 65535, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
-    const GifResult r = openBytes(doc, gif, "huge.gif");
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains(QStringLiteral("65535"))) << r.message.toStdString();
+    const OpenGifResult r = openBytes(doc, gif, "huge.gif");
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QStringLiteral("65535"))) << r.error().toStdString();
     EXPECT_EQ(doc.gPicCount, 0);
 }
 
@@ -277,7 +277,7 @@ TEST(OpenGifMends, NoGlobalTableFlagMeansBlocksFollowTheScreenDescriptor)
     gif.header(2, 1, false, 7); // size field 7 but no table
     gif.image(0, 0, 2, 1, false).data(8, literalStream({200, 41}, 8)).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "noglobal.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "noglobal.gif").ok());
     ASSERT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.pic(0).nColors, 256);
     EXPECT_EQ(doc.pic(0).colors, defaultColorTable());
@@ -308,8 +308,8 @@ TEST(OpenGifMends, TruncatedImageKeepsEveryDecodedPixel)
     gif.header(10, 10, true, 1).image(0, 0, 10, 10, false).u8({2, int(stream.size())}).append(stream);
     Document doc;
     QSignalSpy changed(&doc, &Document::frameChanged);
-    const GifResult r = openBytes(doc, gif, "truncated.gif");
-    ASSERT_TRUE(r.ok) << "the frame read stays";
+    const OpenGifResult r = openBytes(doc, gif, "truncated.gif");
+    ASSERT_TRUE(r.ok()) << "the frame read stays";
     EXPECT_EQ(r.warnings.size(), 1);
     ASSERT_EQ(doc.gPicCount, 1);
     // The pixels whose codes lie wholly inside the bytes that are there.
@@ -380,9 +380,9 @@ TEST(OpenGifRecovers, DamagedImageCostsOnlyItsOwnPixels)
         gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
         Document doc;
         const QString path = writeTempFile(QStringLiteral("damaged.gif"), gif.toByteArray());
-        const GifResult r = OpenGif(doc, path);
+        const OpenGifResult r = OpenGif(doc, path);
         const int damagedFrames = c.bits.empty() ? 0 : 1;
-        EXPECT_TRUE(r.ok) << c.what << ": " << r.message.toStdString();
+        EXPECT_TRUE(r.ok()) << c.what << ": " << r.error().toStdString();
         ASSERT_EQ(doc.gPicCount, 3 + damagedFrames) << c.what;
         if (damagedFrames) {
             EXPECT_EQ(doc.pic(1).bits, c.bits) << c.what;
@@ -406,8 +406,8 @@ TEST(OpenGifRecovers, FileEndingInsideAnImageWarnsAndKeepsTheFrames)
     gif.header(2, 1, true, 0).image(0, 0, 1, 1, false).data(2, literalStream({1}, 2));
     gif.image(0, 0, 6, 1, false).u8({2, 3}).append(literalStream({1, 0, 1, 1}, 2, 0, false));
     Document doc;
-    const GifResult r = openBytes(doc, gif, "cutmid.gif");
-    EXPECT_TRUE(r.ok);
+    const OpenGifResult r = openBytes(doc, gif, "cutmid.gif");
+    EXPECT_TRUE(r.ok());
     ASSERT_EQ(doc.gPicCount, 2);
     ASSERT_EQ(r.warnings.size(), 1);
     EXPECT_TRUE(r.warnings[0].contains(QStringLiteral("フレーム 1"))) << r.warnings[0].toStdString();
@@ -418,9 +418,9 @@ TEST(OpenGifRecovers, FileOfOnlyLostImagesFailsWithItsWarnings)
     GifBytes gif;
     gif.header(2, 1, true, 0).image(0, 0, 0, 1, false).data(2, literalStream({}, 2)).trailer();
     Document doc;
-    const GifResult r = openBytes(doc, gif, "allzero.gif");
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.message.isEmpty());
+    const OpenGifResult r = openBytes(doc, gif, "allzero.gif");
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(r.error().isEmpty());
     EXPECT_EQ(r.warnings.size(), 1);
     EXPECT_EQ(doc.gPicCount, 0);
 }
@@ -440,7 +440,7 @@ TEST(OpenGif, CanvasIsTheScreenEnlargedToHoldFrameZero)
         gif.header(c.screenW, c.screenH, true, 0).image(c.left, c.top, c.width, c.height, false);
         gif.data(2, literalStream(std::vector<uint8_t>(size_t(c.width * c.height), 1), 2)).trailer();
         Document doc;
-        ASSERT_TRUE(openBytes(doc, gif, "canvas.gif").ok);
+        ASSERT_TRUE(openBytes(doc, gif, "canvas.gif").ok());
         const std::string what = std::to_string(c.left) + "," + std::to_string(c.top) + " in " +
                                  std::to_string(c.screenW) + "x" + std::to_string(c.screenH);
         EXPECT_EQ(doc.globals().width, QString::number(c.canvasW)) << what;
@@ -456,11 +456,11 @@ TEST(OpenGifMends, CommentInCp932AndInUtf8)
     GifBytes cp932;
     cp932.header(1, 1, true, 0).u8({0x21, 0xFE, 4, 0x93, 0xFA, 0x96, 0x7B, 0}).trailer();
     Document doc;
-    ASSERT_TRUE(openBytes(doc, cp932, "cp932.gif").ok);
+    ASSERT_TRUE(openBytes(doc, cp932, "cp932.gif").ok());
     EXPECT_EQ(doc.globals().comment, QStringLiteral("日本"));
     GifBytes utf8;
     utf8.header(1, 1, true, 0).u8({0x21, 0xFE}).subBlocks("\xe6\x97\xa5\xe6\x9c\xac").trailer();
-    ASSERT_TRUE(openBytes(doc, utf8, "utf8.gif").ok);
+    ASSERT_TRUE(openBytes(doc, utf8, "utf8.gif").ok());
     EXPECT_EQ(doc.globals().comment, QStringLiteral("日本"));
 }
 
@@ -479,9 +479,9 @@ TEST(OpenGifMends, FileWithMoreImagesThanFrameNumbersStopsAtTheLimit)
     for (int i = 0; i < 4; ++i)
         gif.image(0, 0, 1, 1, false).data(2, literalStream({uint8_t(i & 1)}, 2));
     gif.trailer();
-    const GifResult r = openBytes(doc, gif, "limit.gif");
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.message.isEmpty());
+    const OpenGifResult r = openBytes(doc, gif, "limit.gif");
+    EXPECT_FALSE(r.ok());
+    EXPECT_FALSE(r.error().isEmpty());
     EXPECT_EQ(doc.gPicCount, Document::kMaxFrames);
     EXPECT_FALSE(doc.hasStagedFrame());
     EXPECT_EQ(doc.pic(Document::kMaxFrames - 1).bits, (std::vector<uint8_t>{1}));
@@ -497,7 +497,7 @@ TEST(OpenGifMends, ColourEntriesBeyondTheCountAreBlack)
     gif.image(0, 0, 1, 1, false).data(8, literalStream({255}, 8));
     gif.image(0, 0, 1, 1, false, 1).data(2, literalStream({3}, 2)).trailer(); // 4 local colours
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "black.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "black.gif").ok());
     ASSERT_EQ(doc.gPicCount, 2);
     EXPECT_EQ(doc.pic(1).nColors, 4);
     EXPECT_EQ(doc.pic(1).colors[3], (Rgb{252, 3, 7}));
@@ -513,7 +513,7 @@ TEST(OpenGifMends, LocalTableCutByTheEndOfFileKeepsTheFrame)
     GifBytes gif;
     gif.header(1, 1, true, 0).u8({0x2C}).u16(0).u16(0).u16(1).u16(1).u8({0x87, 1, 2, 3, 4});
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "cuttable.gif").ok);
+    ASSERT_TRUE(openBytes(doc, gif, "cuttable.gif").ok());
     ASSERT_EQ(doc.gPicCount, 1);
     EXPECT_EQ(doc.pic(0).colors[0], (Rgb{1, 2, 3}));
     EXPECT_EQ(doc.pic(0).colors[1], Rgb{});

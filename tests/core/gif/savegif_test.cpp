@@ -97,7 +97,7 @@ TEST(SaveGifLayout, DelayOf40000ReadsAsMinus25536AndIsWrittenBackAs409C)
                                 .trailer()
                                 .toByteArray();
     Document doc;
-    ASSERT_TRUE(OpenGif(doc, writeTempFile("delay.gif", file)).ok);
+    ASSERT_TRUE(OpenGif(doc, writeTempFile("delay.gif", file)).ok());
     EXPECT_EQ(doc.grid().TextMatrix(1, 8), QStringLiteral("-25536"));
 
     const std::vector<uint8_t> out = saved(doc, "delay-out.gif");
@@ -236,7 +236,7 @@ TEST(SaveGifMends, CommentLongerThan255BytesIsSplitIntoSubBlocks)
     EXPECT_EQ(out[out.size() - 2], 0x00);
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("long-comment.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("long-comment.gif")).ok());
     EXPECT_EQ(back.globals().comment, comment);
 }
 
@@ -382,7 +382,7 @@ TEST(SaveGifMends, IndexBeyondColourCountRaisesTheCountWithBlackEntries)
     EXPECT_EQ(out[frame1 + 10 + 24], 3) << "minimum code size of 8 colours";
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("raised.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("raised.gif")).ok());
     ASSERT_EQ(back.gPicCount, 2);
     EXPECT_EQ(back.pic(1).nColors, 8);
     EXPECT_EQ(back.pic(1).bits, (std::vector<uint8_t>{5, 0}));
@@ -440,7 +440,7 @@ TEST_P(SaveGifCanvas, ScreenIsTheGlobalCanvasOrTheFramesBoxAndImagesKeepTheirPos
     EXPECT_EQ(out[8] | out[9] << 8, c.screenH);
 
     Document back;
-    ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok);
+    ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok());
     ASSERT_EQ(back.gPicCount, 2);
     for (int col = 1; col <= 4; ++col)
         for (int row = 1; row <= 2; ++row)
@@ -476,7 +476,7 @@ TEST(SaveGifLoop, LoopingBlockOnlyWhenTheDocumentAsksForIt)
     EXPECT_EQ(once.size(), screenEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 2);
     EXPECT_EQ(once[screenEnd(2) + 1], 0xF9) << "the control block follows the colour table";
     Document onceBack;
-    ASSERT_TRUE(OpenGif(onceBack, tempPath("once.gif")).ok);
+    ASSERT_TRUE(OpenGif(onceBack, tempPath("once.gif")).ok());
     EXPECT_FALSE(onceBack.globals().loopBlock);
 
     doc.setGblLoop(QStringLiteral("7"));

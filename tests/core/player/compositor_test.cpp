@@ -441,7 +441,7 @@ TEST(CompositorReferenceNeedsShared, ScreensMatchThePublicSuitesComposedFrames)
         SCOPED_TRACE(name);
         const QSettings conf(suite.filePath(QString::fromLatin1(name) + ".conf"), QSettings::IniFormat);
         Document doc;
-        ASSERT_TRUE(OpenGif(doc, suite.filePath(conf.value("config/input").toString())).ok);
+        ASSERT_TRUE(OpenGif(doc, suite.filePath(conf.value("config/input").toString())).ok());
         // The canvas is the file's logical screen, whatever the reader puts in
         // the global fields.
         doc.setGblWidth(conf.value("config/width").toString());

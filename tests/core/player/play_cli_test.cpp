@@ -65,8 +65,8 @@ TEST_F(PlayCliTest, TickCountMustBeAWholeNumber)
 void expectCliMatchesCompositor(const QString &gif, const QString &outDir)
 {
     Document doc;
-    const GifResult read = OpenGif(doc, gif);
-    ASSERT_TRUE(read.ok && doc.gPicCount > 0) << gif.toStdString() << ": " << read.message.toStdString();
+    const OpenGifResult read = OpenGif(doc, gif);
+    ASSERT_TRUE(read.ok() && doc.gPicCount > 0) << gif.toStdString() << ": " << read.error().toStdString();
     const int ticks = 2 * doc.gPicCount + 1;
     const CliRun r = runCli({"open", gif, "play", QString::number(ticks), outDir});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();

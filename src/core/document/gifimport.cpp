@@ -1,0 +1,229 @@
+// Reading a GIF file into the Document: every image becomes a frame through
+// the staging slot, with its grid row; the file's screen, repeat count and
+// comment fill the global fields; the status line shows how far the read has
+// come, and the picture of an image is shown as it builds up.
+#include "gif/gifformat.h"
+#include "gif/gifio.h"
+#include "gif/gifread.h"
+#include "platform/numeric.h"
+#include "document/document.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace velmar
+{
+
+namespace
+{
+
+QString warningText(const GifWarning &w, int frame)
+{
+    QString text;
+    switch (w.kind) {
+    case GifWarningKind::DescriptorCut:
+        text = QStringLiteral("GIF ファイルがフレーム %1 の画像記述子の途中で終わっています").arg(frame);
+        break;
+    case GifWarningKind::EmptyImage:
+        text = QStringLiteral("幅か高さが 0 の画像（%1×%2）を読み飛ばしました（フレーム %3 の位置）")
+                   .arg(w.width)
+                   .arg(w.height)
+                   .arg(frame);
+        break;
+    case GifWarningKind::ShortData:
+        text = QStringLiteral("フレーム %1 の画像データが画素の途中で終わっています（残りは色 0）").arg(frame);
+        break;
+    case GifWarningKind::DamagedCode:
+        text = QStringLiteral("フレーム %1 の画像データに壊れた符号があります（以降の画素は色 0）").arg(frame);
+        break;
+    case GifWarningKind::BadCodeSize:
+        text = QStringLiteral("フレーム %1 の LZW 最小符号長 %2 が 8 を超えているため、画像を読めません")
+                   .arg(frame)
+                   .arg(w.codeSize);
+        break;
+    case GifWarningKind::DataCut:
+        text = QStringLiteral("GIF ファイルがフレーム %1 の画像データの途中で終わっています").arg(frame);
+        break;
+    }
+    return text + QStringLiteral(": ") + w.path;
+}
+
+class DocumentImport : public GifReadSink
+{
+  public:
+    DocumentImport(Document &doc, const QString &path, const OpenGifOptions &options)
+        : doc_(doc), path_(path), options_(options), firstFrame_(doc.gPicCount)
+    {
+    }
+
+    QStringList warnings;
+    // The read got as far as the file's contents; its progress text is up.
+    bool started = false;
+
+    size_t heldBytes() const
+    {
+        size_t held = 0;
+        for (int i = 0; i < doc_.gPicCount; ++i)
+            held += doc_.pic(i).bits.size();
+        return held;
+    }
+
+    void start(const GifFile &screen) override
+    {
+        started = true;
+        doc_.setStatusText(QStringLiteral("読み込み中 (") + path_ + QLatin1Char(')'));
+        doc_.setGblLoopBlock(false);
+        screenWidth_ = screen.screenWidth;
+        screenHeight_ = screen.screenHeight;
+        if (!screen.globalTable.empty()) {
+            globalCount_ = int(screen.globalTable.size());
+            std::copy(screen.globalTable.begin(), screen.globalTable.end(), global_.begin());
+        } else {
+            // A file without any table is seen through the default one.
+            globalCount_ = 256;
+            global_ = defaultColorTable();
+        }
+    }
+
+    // The control block fills the row of the frame that the next image
+    // becomes, as soon as it is read, with the cells the file holds.
+    void control(const GifControl &c, int held) override
+    {
+        const int row = doc_.gPicCount + 1;
+        doc_.ensureGridRows(row + 1);
+        PropertyGrid &grid = doc_.grid();
+        if (held >= 1) {
+            grid.setTextMatrix(row, PropertyGrid::ColDisposal, numberText(c.disposal));
+            grid.setTextMatrix(row, PropertyGrid::ColTransparent, numberText(c.transparent ? 1 : 0));
+        }
+        if (held >= 2)
+            grid.setTextMatrix(row, PropertyGrid::ColDelay, numberText(int16_t(c.delay)));
+        if (held >= 3)
+            grid.setTextMatrix(row, PropertyGrid::ColTransIndex, numberText(c.transparentIndex));
+    }
+
+    void comment(const QByteArray &bytes) override { doc_.setGblComment(decodeComment(bytes)); }
+
+    // The repeat count is shown as the signed number the program has always
+    // written.
+    void loop(int count) override
+    {
+        doc_.setGblLoop(numberText(int16_t(count)));
+        doc_.setGblLoopBlock(true);
+    }
+
+    Result<std::span<uint8_t>> beginImage(const GifImage &image, bool tableComplete) override
+    {
+        int nColors = globalCount_;
+        ColorTable colors = global_;
+        if (!image.localTable.empty()) {
+            nColors = int(image.localTable.size());
+            colors = ColorTable{};
+            std::copy(image.localTable.begin(), image.localTable.end(), colors.begin());
+        }
+        slot_ = doc_.beginFrame(image.width, image.height, nColors, colors);
+        if (slot_ < 0)
+            return fail(doc_.lastError());
+
+        const int row = slot_ + 1;
+        doc_.ensureGridRows(row + 1);
+        PropertyGrid &grid = doc_.grid();
+        grid.setTextMatrix(row, PropertyGrid::ColNumber, numberText(slot_));
+        grid.setTextMatrix(row, PropertyGrid::ColX, numberText(image.left));
+        grid.setTextMatrix(row, PropertyGrid::ColY, numberText(image.top));
+        grid.setTextMatrix(row, PropertyGrid::ColWidth, numberText(image.width));
+        grid.setTextMatrix(row, PropertyGrid::ColHeight, numberText(image.height));
+        grid.setTextMatrix(row, PropertyGrid::ColInterlace, numberText(image.interlaced ? 1 : 0));
+        // The canvas is the file's logical screen, enlarged where frame 0
+        // would stick out of it, so the frame keeps its place when the
+        // animation is shown or saved.
+        if (slot_ == 0) {
+            doc_.setGblWidth(numberText(std::max(screenWidth_, image.left + image.width)));
+            doc_.setGblHeight(numberText(std::max(screenHeight_, image.top + image.height)));
+        }
+        // A file that ends inside the local table leaves the cells it never
+        // reached empty.
+        if (tableComplete) {
+            for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
+                if (grid.TextMatrix(row, col).isEmpty())
+                    grid.setTextMatrix(row, col, QStringLiteral("0"));
+        }
+        PicInfo &pic = doc_.pic(slot_);
+        return std::span<uint8_t>(pic.pBits(), pic.pixelCount());
+    }
+
+    // Progressive display: the window is repainted at clear codes at most
+    // once per display interval, so a file with many clear codes does not
+    // spend its load time redrawing.
+    void partial(size_t) override
+    {
+        if (!sinceShow_.isValid() || sinceShow_.elapsed() >= options_.displayIntervalMs) {
+            doc_.ShowPic(slot_);
+            sinceShow_.restart();
+        }
+    }
+
+    void endImage() override
+    {
+        doc_.ShowPic(slot_);
+        sinceShow_.restart();
+        doc_.endFrame();
+    }
+
+    void warning(const GifWarning &w) override
+    {
+        // A skipped image took the control blocks before it along: the next
+        // image does not inherit their cells.
+        if (w.kind == GifWarningKind::EmptyImage) {
+            const int row = doc_.gPicCount + 1;
+            if (row < doc_.grid().Rows())
+                for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
+                    doc_.grid().setTextMatrix(row, col, QString());
+        }
+        warnings << warningText(w, firstFrame_ + w.image);
+    }
+
+    // The percentage text changes at most a hundred times a file; building
+    // it only then keeps byte-by-byte skipping cheap.
+    void progress(size_t bytesRead, size_t fileSize) override
+    {
+        const int percent = fileSize ? int((uint64_t(bytesRead) + 1) * 100 / fileSize) : 100;
+        if (percent == lastPercent_)
+            return;
+        lastPercent_ = percent;
+        doc_.setStatusText(QStringLiteral("読み込み中 (") + path_ + QLatin1Char(' ') + QString::number(percent) +
+                           QStringLiteral("%)"));
+    }
+
+  private:
+    Document &doc_;
+    const QString path_;
+    const OpenGifOptions options_;
+    const int firstFrame_;
+    int screenWidth_ = 0;
+    int screenHeight_ = 0;
+    int globalCount_ = 0;
+    ColorTable global_{};
+    int slot_ = -1;
+    int lastPercent_ = -1;
+    QElapsedTimer sinceShow_;
+};
+
+} // namespace
+
+OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options)
+{
+    DocumentImport import(doc, path, options);
+    GifReadOptions read;
+    read.maxImagePixels = options.maxImagePixels;
+    read.memoryBudget = options.memoryBudget;
+    read.memoryInUse = import.heldBytes();
+    Result<void> r = readGif(path, import, read);
+    if (import.started)
+        doc.setStatusText(QString());
+    return {std::move(r), std::move(import.warnings)};
+}
+
+} // namespace velmar
