@@ -48,4 +48,21 @@ void parallelFor(int64_t count, int64_t minPerPart, const std::function<void(int
         t.join();
 }
 
+bool produceInOrder(int count, int slots, const std::function<void(int, int)> &produce,
+                    const std::function<bool(int, int)> &consume)
+{
+    slots = std::max(1, slots);
+    for (int start = 0; start < count; start += slots) {
+        const int n = std::min(slots, count - start);
+        parallelFor(n, 1, [&](int64_t begin, int64_t end) {
+            for (int64_t k = begin; k < end; ++k)
+                produce(start + int(k), int(k));
+        });
+        for (int k = 0; k < n; ++k)
+            if (!consume(start + k, k))
+                return false;
+    }
+    return true;
+}
+
 } // namespace velmar

@@ -23,4 +23,13 @@ void setParallelThreads(int threads);
 // itself is), and returns when all have finished.
 void parallelFor(int64_t count, int64_t minPerPart, const std::function<void(int64_t, int64_t)> &body);
 
+// Frames made on all threads and added in order: produce(k, slot) for
+// k = 0 .. count - 1, slots at a time spread over the threads (each slot of a
+// batch on one thread), and after each batch consume(k, slot) for its frames
+// in order on the calling thread. produce must not touch the Document; slot
+// (0 .. slots - 1) names the buffers frame k uses. Stops and returns false
+// when consume does.
+bool produceInOrder(int count, int slots, const std::function<void(int, int)> &produce,
+                    const std::function<bool(int, int)> &consume);
+
 } // namespace velmar
