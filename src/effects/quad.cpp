@@ -50,6 +50,7 @@ QuadScratch::Sum *QuadScratch::prepare(size_t cells)
         sums.assign(std::max(cells, sums.size()), Sum{0, 0, 0, 0, 0});
         stamp = 1;
     }
+    touched.clear();
     return sums.data();
 }
 
@@ -102,9 +103,12 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
                 !roundedInside(ly + spanY * sx / ws, targetHeight, ty) || tx < minX || tx > maxX || ty < minY ||
                 ty > maxY)
                 continue;
-            QuadScratch::Sum &sum = sums[size_t(ty - minY) * boxWidth + size_t(tx - minX)];
-            if (sum.stamp != stamp)
+            const size_t cell = size_t(ty - minY) * boxWidth + size_t(tx - minX);
+            QuadScratch::Sum &sum = sums[cell];
+            if (sum.stamp != stamp) {
                 sum = {stamp, 0, 0, 0, 0};
+                scratch.touched.push_back(uint32_t(cell));
+            }
             const Rgb &c = source.colors[row[sx]];
             sum.red += c.r;
             sum.green += c.g;
@@ -113,17 +117,16 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
         }
     }
 
+    // Only the cells that colours landed on, in the order they were first hit;
+    // each is matched once and written once, so the order does not matter.
     NearestPalette &nearest = scratch.nearest;
     nearest.reset(palette, paletteCount);
-    for (int y = minY; y <= maxY; ++y) {
-        const QuadScratch::Sum *line = sums + size_t(y - minY) * boxWidth;
-        uint8_t *out = buffer.data() + size_t(y) * size_t(targetWidth);
-        for (int x = minX; x <= maxX; ++x) {
-            const QuadScratch::Sum &sum = line[x - minX];
-            if (sum.stamp != stamp)
-                continue;
-            out[x] = uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
-        }
+    for (const uint32_t cell : scratch.touched) {
+        const QuadScratch::Sum &sum = sums[cell];
+        const size_t x = size_t(minX) + cell % boxWidth;
+        const size_t y = size_t(minY) + cell / boxWidth;
+        buffer[y * size_t(targetWidth) + x] =
+            uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
     }
 }
 

@@ -51,6 +51,7 @@ struct QuadScratch {
         uint64_t blue;
     };
     std::vector<Sum> sums;
+    std::vector<uint32_t> touched; // cells of the current call, in the order first hit
     uint32_t stamp = 0;
     NearestPalette nearest;
 
