@@ -19,6 +19,7 @@
 // from memory (block scan, tables, every image into its own array, no
 // Document), and OpenGif on a new Document from a file of giflib's (frames,
 // colours, grid rows, status texts, progressive display included).
+#include "bench_effects.h"
 #include "bench_inputs.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
@@ -319,6 +320,14 @@ bool checkReaders(const BenchInput &in, const Bytes &file, const QString &path)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // VELMAR_BENCH_SECTION=codec or =effects runs one section only.
+    const QByteArray section = qgetenv("VELMAR_BENCH_SECTION");
+    const int effectRounds =
+        std::getenv("VELMAR_BENCH_ROUNDS") ? std::max(1, std::atoi(std::getenv("VELMAR_BENCH_ROUNDS"))) : 3;
+    if (section == "effects") {
+        runEffectsBench(effectRounds);
+        return 0;
+    }
     QTemporaryDir dir;
     const std::vector<BenchInput> inputs = {photoInput(), screenshotInput(), animationInput()};
     std::vector<Bytes> giflibFiles;
@@ -427,5 +436,7 @@ int main(int argc, char **argv)
     }
     std::printf("targets (decode >= 2.0x, encode >= 1.5x): %s\n", targetsMet ? "met" : "NOT met");
     benchmark::Shutdown();
+    if (section != "codec")
+        runEffectsBench(effectRounds);
     return 0;
 }

@@ -9,6 +9,8 @@
 #include "platform/numeric.h"
 #include "document/document.h"
 
+#include <vector>
+
 namespace velmar::autocreate
 {
 namespace
@@ -36,14 +38,22 @@ QString runCubeLoop(Document &doc, const CreateArgs &args)
     const int side = nearest(s * 1.6);
     // Half a turn in n steps; the limit lies just under pi so that the half
     // turn, which shows window A again, is not repeated when the loop plays.
+    // The frames are added first and then painted together (on all threads).
     const double step = 3.14159265358979 / args.n;
+    std::vector<int> frames;
+    std::vector<double> angles;
+    QString why;
     for (double theta = 0; theta <= 3.14158265358979; theta += step) {
         const int f = doc.NewWindow(a, side, side, background);
-        if (f < 0)
-            return stopped(doc);
-        drawCube(doc, f, theta, s, border, a, args.windows[1], args.windows[2]);
+        if (f < 0) {
+            why = stopped(doc);
+            break;
+        }
+        frames.push_back(f);
+        angles.push_back(theta);
     }
-    return QString();
+    drawCubes(doc, frames, angles, s, border, a, args.windows[1], args.windows[2]);
+    return why;
 }
 
 QString runPrismLoop(Document &doc, const CreateArgs &args)
@@ -58,11 +68,18 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
     const double step = (6.28318530717958 / 3) / args.n;
     const int perFace = nearest(args.n);
     int k = 0;
+    // The frames are added first and then painted together (on all threads).
+    std::vector<int> frames;
+    std::vector<double> angles;
+    QString why;
     for (double theta = 0; theta <= 6.28317530717958; theta += step) {
         const int f = doc.NewWindow(d, w, h, background);
-        if (f < 0)
-            return stopped(doc);
-        drawPrism(doc, f, theta, border, d, args.windows[1], args.windows[2]);
+        if (f < 0) {
+            why = stopped(doc);
+            break;
+        }
+        frames.push_back(f);
+        angles.push_back(theta);
         // A face squarely in front rests 2 seconds; the frames just after and
         // just before it 0.2 seconds.
         const int r = k % perFace;
@@ -72,7 +89,8 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
             doc.grid().setTextMatrix(f + 1, PropertyGrid::ColDelay, QStringLiteral("20"));
         ++k;
     }
-    return QString();
+    drawPrisms(doc, frames, angles, border, d, args.windows[1], args.windows[2]);
+    return why;
 }
 
 QString runGlobe(Document &doc, const CreateArgs &args)

@@ -1,8 +1,11 @@
 #include "effects/geometric.h"
 
 #include "platform/numeric.h"
+#include "platform/palette.h"
+#include "platform/parallel.h"
 #include "document/document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -41,83 +44,119 @@ bool autoCardTurn(Document &doc, int base, int n, int thickness)
     const size_t outSize = size_t(pictureRows) * size_t(w);
     const double centre = double(w - 1) / 2;
 
-    std::vector<uint8_t> out(outSize);
-    std::vector<int64_t> sumRed(outSize);
-    std::vector<int64_t> sumGreen(outSize);
-    std::vector<int64_t> sumBlue(outSize);
-    std::vector<int64_t> hits(outSize);
+    // The sums of one frame. A cell counts only when its stamp is the frame's,
+    // so nothing is cleared between frames.
+    struct Cell {
+        uint32_t stamp;
+        uint32_t hits;
+        int64_t red;
+        int64_t green;
+        int64_t blue;
+    };
+    struct Slot {
+        std::vector<uint8_t> out;
+        std::vector<Cell> cells;
+        uint32_t stamp = 0;
+        NearestPalette nearest;
+    };
 
-    // The edge counter runs on across rows and frames: a run of picture
-    // pixels at the end of one row gives its edge to the start of the next.
-    int edgeLeft = 0;
-    const double step = kFullTurn / n;
-    double theta = 0;
-    for (int k = 1; k <= n; ++k) {
-        const int f = doc.NewWindow(base, w, frameHeight, background);
-        if (f < 0)
-            return false;
+    // Paints the coin at angle theta into slot.out, all but the edge.
+    auto paint = [&](double theta, Slot &slot) {
+        if (++slot.stamp == 0) {
+            std::fill(slot.cells.begin(), slot.cells.end(), Cell{0, 0, 0, 0, 0});
+            slot.stamp = 1;
+        }
+        const uint32_t stamp = slot.stamp;
+        std::vector<uint8_t> &out = slot.out;
         std::fill(out.begin(), out.end(), background);
-        std::fill(sumRed.begin(), sumRed.end(), 0);
-        std::fill(sumGreen.begin(), sumGreen.end(), 0);
-        std::fill(sumBlue.begin(), sumBlue.end(), 0);
-        std::fill(hits.begin(), hits.end(), 0);
-
         // The back of the coin faces the viewer: half brightness.
         const double weight = (theta >= kQuarterTurn && theta <= kThreeQuarterTurn) ? 0.5 : 1.0;
         const double cosTheta = std::cos(theta);
         const double sinTheta = std::sin(theta);
         for (int j = 0; j < w; ++j) {
             const int cx = int(roundHalfEven(centre + cosTheta * (j - centre)));
+            if (cx < 0 || cx >= w)
+                continue;
             // The near half of the turning coin grows to 1.2, the far half shrinks to 0.8.
             const double s = 1 + sinTheta * (j - centre) / ((w - 1) * 2.5);
+            const double top = (1.2 - s) * h / 2;
             // Half-row steps: a column stretched to 1.2 leaves no gaps between rows.
             for (double y = 0; y <= h - 1; y += 0.5) {
                 const uint8_t p = source[size_t(std::floor(y)) * size_t(w) + size_t(j)];
                 if (p == background)
                     continue;
-                const double r = std::floor((1.2 - s) * h / 2 + s * y);
-                if (!(r >= 0 && r < pictureRows) || cx < 0 || cx >= w)
+                const double r = std::floor(top + s * y);
+                if (!(r >= 0 && r < pictureRows))
                     continue;
-                const size_t d = size_t(r) * size_t(w) + size_t(cx);
+                Cell &cell = slot.cells[size_t(r) * size_t(w) + size_t(cx)];
+                if (cell.stamp != stamp)
+                    cell = {stamp, 0, 0, 0, 0};
                 const Rgb &c = colors[p];
-                sumRed[d] = int64_t(roundHalfEven(double(sumRed[d]) + c.r * weight));
-                sumGreen[d] = int64_t(roundHalfEven(double(sumGreen[d]) + c.g * weight));
-                sumBlue[d] = int64_t(roundHalfEven(double(sumBlue[d]) + c.b * weight));
-                ++hits[d];
+                cell.red = int64_t(roundHalfEven(double(cell.red) + c.r * weight));
+                cell.green = int64_t(roundHalfEven(double(cell.green) + c.g * weight));
+                cell.blue = int64_t(roundHalfEven(double(cell.blue) + c.b * weight));
+                ++cell.hits;
             }
         }
-        for (size_t d = 0; d < outSize; ++d)
-            if (hits[d] > 0)
-                out[d] = uint8_t(nearestPaletteIndex(colors, nColors, int(sumRed[d] / hits[d]),
-                                                     int(sumGreen[d] / hits[d]), int(sumBlue[d] / hits[d])));
+        for (size_t d = 0; d < outSize; ++d) {
+            const Cell &cell = slot.cells[d];
+            if (cell.stamp == stamp)
+                out[d] = uint8_t(
+                    slot.nearest(int(cell.red / cell.hits), int(cell.green / cell.hits), int(cell.blue / cell.hits)));
+        }
+    };
 
-        // The edge shows on the side of the picture that the turn decides: the
-        // scan runs backwards from the first side-on position to the half
-        // turn and again from the second side-on position on.
-        const int edge = int(roundHalfEven(std::abs(kMaxThickness * sinTheta)));
-        const bool backwards = theta >= kQuarterTurn && (theta <= kHalfTurn || theta >= kThreeQuarterTurn);
-        auto visit = [&](size_t d) {
-            if (out[d] == background) {
-                if (edgeLeft > 0) {
-                    out[d] = uint8_t(thickness);
-                    --edgeLeft;
-                }
-            } else {
-                edgeLeft = edge;
-            }
-        };
-        if (backwards)
-            for (size_t d = outSize; d-- > 0;)
-                visit(d);
-        else
-            for (size_t d = 0; d < outSize; ++d)
-                visit(d);
+    // The angles by repeated addition, as the turn proceeds.
+    const double step = kFullTurn / n;
+    std::vector<double> angles;
+    for (double theta = 0; int(angles.size()) < n; theta += step)
+        angles.push_back(theta);
 
-        std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
-        doc.ShowPic(f);
-        theta += step;
+    // The edge counter runs on across rows and frames: a run of picture
+    // pixels at the end of one row gives its edge to the start of the next.
+    // So frames are painted a batch at a time on all threads, and their edges
+    // drawn and the frames added in order.
+    int edgeLeft = 0;
+    const int slotCount = parallelThreads();
+    std::vector<Slot> buffers(static_cast<size_t>(slotCount));
+    for (Slot &slot : buffers) {
+        slot.out.resize(outSize);
+        slot.cells.assign(outSize, Cell{0, 0, 0, 0, 0});
+        slot.nearest.reset(colors, nColors);
     }
-    return true;
+    return produceInOrder(
+        n, slotCount, [&](int k, int slot) { paint(angles[size_t(k)], buffers[size_t(slot)]); },
+        [&](int k, int slot) {
+            const int f = doc.NewWindow(base, w, frameHeight, background);
+            if (f < 0)
+                return false;
+            std::vector<uint8_t> &out = buffers[size_t(slot)].out;
+            const double theta = angles[size_t(k)];
+            // The edge shows on the side of the picture that the turn decides: the
+            // scan runs backwards from the first side-on position to the half
+            // turn and again from the second side-on position on.
+            const int edge = int(roundHalfEven(std::abs(kMaxThickness * std::sin(theta))));
+            const bool backwards = theta >= kQuarterTurn && (theta <= kHalfTurn || theta >= kThreeQuarterTurn);
+            auto visit = [&](size_t d) {
+                if (out[d] == background) {
+                    if (edgeLeft > 0) {
+                        out[d] = uint8_t(thickness);
+                        --edgeLeft;
+                    }
+                } else {
+                    edgeLeft = edge;
+                }
+            };
+            if (backwards)
+                for (size_t d = outSize; d-- > 0;)
+                    visit(d);
+            else
+                for (size_t d = 0; d < outSize; ++d)
+                    visit(d);
+            std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
+            doc.ShowPic(f);
+            return true;
+        });
 }
 
 } // namespace velmar

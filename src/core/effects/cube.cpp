@@ -2,6 +2,7 @@
 
 #include "effects/quad.h"
 #include "platform/numeric.h"
+#include "platform/parallel.h"
 #include "document/document.h"
 
 #include <algorithm>
@@ -63,20 +64,36 @@ struct Face {
 };
 
 // Paints the faces into a copy of the frame's pixels, then outlines them, so
-// that no face covers another face's outline; stores and draws the frame.
+// that no face covers another face's outline, and stores the pixels. Reads
+// and changes only frame records, never the frame list, so frames can be
+// painted on several threads at once.
 void paintFaces(Document &doc, int frame, const std::vector<Face> &faces, int horizontalSteps, int verticalSteps,
-                int edgeColour)
+                int edgeColour, QuadScratch &scratch)
 {
     PicInfo &target = doc.pic(frame);
     const int wt = target.lWidth;
     const int ht = target.lHeight;
     std::vector<uint8_t> buffer = target.bits;
     for (const Face &face : faces)
-        mapToQuad(doc.pic(face.window), buffer, wt, ht, target.colors, target.nColors, face.quad);
+        mapToQuad(doc.pic(face.window), buffer, wt, ht, target.colors, target.nColors, face.quad, scratch);
     for (const Face &face : faces)
         drawQuadEdges(buffer, horizontalSteps, verticalSteps, wt, ht, edgeColour, face.quad);
     std::copy(buffer.begin(), buffer.end(), target.bits.begin());
-    doc.ShowPic(frame);
+}
+
+// Paints one frame each of frames with paint(frame, angle, scratch) on all
+// threads, then draws them in order.
+template <typename Paint>
+void paintFrames(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, Paint paint)
+{
+    const size_t count = std::min(frames.size(), angles.size());
+    parallelFor(int64_t(count), 1, [&](int64_t begin, int64_t end) {
+        QuadScratch scratch;
+        for (int64_t k = begin; k < end; ++k)
+            paint(frames[size_t(k)], angles[size_t(k)], scratch);
+    });
+    for (size_t k = 0; k < count; ++k)
+        doc.ShowPic(frames[k]);
 }
 
 } // namespace
@@ -149,10 +166,15 @@ std::array<bool, 3> prismFacesShown(const SolidVertices &v)
     return {Y[3] < Y[1], Y[5] < Y[3], Y[1] < Y[5]};
 }
 
-void drawCube(Document &doc, int frame, double b, int s, int edgeColour, int winA, int winB, int winC)
+namespace
+{
+
+// drawCube without drawing the frame; false when a window does not exist.
+bool paintCube(Document &doc, int frame, double b, int s, int edgeColour, int winA, int winB, int winC,
+               QuadScratch &scratch)
 {
     if (!doc.isFrame(frame) || !doc.isFrame(winA) || !doc.isFrame(winB) || !doc.isFrame(winC))
-        return;
+        return false;
     const SolidVertices v = cubeVertices(b, s, doc.pic(frame).lWidth, doc.pic(frame).lHeight);
     const std::array<bool, 4> shown = cubeFacesShown(v);
     const Face all[4] = {{winA, corners(v, 1, 2, 3, 4)},
@@ -163,13 +185,14 @@ void drawCube(Document &doc, int frame, double b, int s, int edgeColour, int win
     for (size_t i = 0; i < 4; ++i)
         if (shown[i])
             faces.push_back(all[i]);
-    paintFaces(doc, frame, faces, s, s, edgeColour);
+    paintFaces(doc, frame, faces, s, s, edgeColour, scratch);
+    return true;
 }
 
-void drawPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF)
+bool paintPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF, QuadScratch &scratch)
 {
     if (!doc.isFrame(frame) || !doc.isFrame(winD) || !doc.isFrame(winE) || !doc.isFrame(winF))
-        return;
+        return false;
     const int wd = doc.pic(winD).lWidth;
     const int hd = doc.pic(winD).lHeight;
     const SolidVertices v = prismVertices(b, wd, hd, doc.pic(frame).lWidth, doc.pic(frame).lHeight);
@@ -181,7 +204,40 @@ void drawPrism(Document &doc, int frame, double b, int edgeColour, int winD, int
         if (shown[i])
             faces.push_back(all[i]);
     // Every face is outlined with window D's step counts, whatever its own window.
-    paintFaces(doc, frame, faces, wd, hd, edgeColour);
+    paintFaces(doc, frame, faces, wd, hd, edgeColour, scratch);
+    return true;
+}
+
+} // namespace
+
+void drawCube(Document &doc, int frame, double b, int s, int edgeColour, int winA, int winB, int winC)
+{
+    QuadScratch scratch;
+    if (paintCube(doc, frame, b, s, edgeColour, winA, winB, winC, scratch))
+        doc.ShowPic(frame);
+}
+
+void drawPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF)
+{
+    QuadScratch scratch;
+    if (paintPrism(doc, frame, b, edgeColour, winD, winE, winF, scratch))
+        doc.ShowPic(frame);
+}
+
+void drawCubes(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int s, int edgeColour,
+               int winA, int winB, int winC)
+{
+    paintFrames(doc, frames, angles, [&](int frame, double b, QuadScratch &scratch) {
+        paintCube(doc, frame, b, s, edgeColour, winA, winB, winC, scratch);
+    });
+}
+
+void drawPrisms(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int edgeColour,
+                int winD, int winE, int winF)
+{
+    paintFrames(doc, frames, angles, [&](int frame, double b, QuadScratch &scratch) {
+        paintPrism(doc, frame, b, edgeColour, winD, winE, winF, scratch);
+    });
 }
 
 } // namespace velmar

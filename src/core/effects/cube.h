@@ -7,6 +7,7 @@
 // frames.
 
 #include <array>
+#include <vector>
 
 namespace velmar
 {
@@ -46,5 +47,12 @@ void drawCube(Document &doc, int frame, double b, int s, int edgeColour, int win
 // Paints frame `frame` with the prism at angle b: faces 1, 2, 3 show windows
 // winD, winE, winF; the face size is window winD's.
 void drawPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF);
+
+// drawCube / drawPrism on already added frames, frames[k] at angle
+// angles[k]: painted on all threads, then drawn in order.
+void drawCubes(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int s, int edgeColour,
+               int winA, int winB, int winC);
+void drawPrisms(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int edgeColour,
+                int winD, int winE, int winF);
 
 } // namespace velmar

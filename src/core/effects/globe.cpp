@@ -1,8 +1,10 @@
 #include "effects/geometric.h"
 
 #include "platform/numeric.h"
+#include "platform/parallel.h"
 #include "document/document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -33,11 +35,11 @@ struct GlobeRow {
     double q;
 };
 
-// The column of longitude a (0 at the right edge of the disc, pi at the left)
-// on the given row of a w pixels wide globe.
-double globeColumn(double a, const GlobeRow &row, int w)
+// The column of a longitude (0 at the right edge of the disc, pi at the left),
+// given by its cosine, on the given row of a w pixels wide globe.
+double globeColumn(double cosA, const GlobeRow &row, int w)
 {
-    const double c = row.q == 0 ? std::cos(a) : std::cos(a) * row.u / row.q;
+    const double c = row.q == 0 ? cosA : cosA * row.u / row.q;
     return (c + 1) * (w - 1) / 2;
 }
 
@@ -77,43 +79,55 @@ bool autoGlobe(Document &doc, int base, int n, int background)
     for (double t = 0; t <= kHalfTurn; t += astep)
         longitudes.push_back(t);
 
-    std::vector<uint8_t> out(size);
-    double phase = -kHalfTurn;
+    // The disc is the same in every frame: drawn once, copied into each.
+    std::vector<uint8_t> blank(size, uint8_t(background));
+    for (double t : longitudes) {
+        const double cosT = std::cos(t);
+        for (int i = 0; i < h; ++i) {
+            const long long at = pixelAt(w, i, globeColumn(cosT, rows[size_t(i)], w), size);
+            if (at >= 0)
+                blank[size_t(at)] = disc;
+        }
+    }
+    // The phases by repeated addition, as the turn proceeds.
+    std::vector<double> phases;
     const double dstep = kFullTurn / n;
-    for (int k = 1; k <= n; ++k) {
-        const int f = doc.CopyWindow(base);
-        if (f < 0)
-            return false;
-        std::fill(out.begin(), out.end(), uint8_t(background));
+    for (double phase = -kHalfTurn; int(phases.size()) < n; phase += dstep)
+        phases.push_back(phase);
 
-        for (double t : longitudes)
-            for (int i = 0; i < h; ++i) {
-                const long long at = pixelAt(w, i, globeColumn(t, rows[size_t(i)], w), size);
-                if (at >= 0)
-                    out[size_t(at)] = disc;
-            }
-
-        // Source columns from the last one leftwards, half a column per
-        // longitude; only the front half of the globe is drawn, and a later
-        // column landing on a pixel replaces the earlier one.
+    // Source columns from the last one leftwards, half a column per
+    // longitude; only the front half of the globe is drawn, and a later
+    // column landing on a pixel replaces the earlier one.
+    auto paint = [&](double phase, std::vector<uint8_t> &out) {
+        std::copy(blank.begin(), blank.end(), out.begin());
         double col = w - 1;
         for (double t : longitudes) {
             const double a = t + phase;
-            if (a >= 0 && a < kHalfTurn)
+            if (a >= 0 && a < kHalfTurn) {
+                const double cosA = std::cos(a);
                 for (int i = 0; i < h; ++i) {
-                    const long long at = pixelAt(w, i, globeColumn(a, rows[size_t(i)], w), size);
+                    const long long at = pixelAt(w, i, globeColumn(cosA, rows[size_t(i)], w), size);
                     const long long from = pixelAt(w, i, col, size);
                     if (at >= 0 && from >= 0)
                         out[size_t(at)] = source[size_t(from)];
                 }
+            }
             col -= 0.5;
         }
-
-        std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
-        doc.ShowPic(f);
-        phase += dstep;
-    }
-    return true;
+    };
+    // Frames are painted a batch at a time on all threads and added in order.
+    const int batch = parallelThreads();
+    std::vector<std::vector<uint8_t>> out(static_cast<size_t>(batch), std::vector<uint8_t>(size));
+    return produceInOrder(
+        n, batch, [&](int k, int slot) { paint(phases[size_t(k)], out[size_t(slot)]); },
+        [&](int, int slot) {
+            const int f = doc.CopyWindow(base);
+            if (f < 0)
+                return false;
+            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pic(f).bits.begin());
+            doc.ShowPic(f);
+            return true;
+        });
 }
 
 } // namespace velmar

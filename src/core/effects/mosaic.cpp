@@ -18,7 +18,7 @@ namespace
 // are 64-bit: c * c passes 32 bits from c = 2^16 on, and a large picture's
 // sums can too.
 void mosaic(const std::vector<uint8_t> &src, std::vector<uint8_t> &out, int w, int h, int64_t c,
-            const ColorTable &colors, int nColors)
+            const ColorTable &colors, NearestPalette &nearest)
 {
     const int64_t bw = (w + c - 1) / c;
     const int64_t bh = (h + c - 1) / c;
@@ -35,8 +35,8 @@ void mosaic(const std::vector<uint8_t> &src, std::vector<uint8_t> &out, int w, i
     const int64_t area = c * c;
     std::vector<uint8_t> blockIndex(size_t(bw * bh));
     for (size_t v = 0; v < blockIndex.size(); ++v)
-        blockIndex[v] = uint8_t(nearestPaletteIndex(colors, nColors, int(sums[3 * v] / area),
-                                                    int(sums[3 * v + 1] / area), int(sums[3 * v + 2] / area)));
+        blockIndex[v] =
+            uint8_t(nearest(int(sums[3 * v] / area), int(sums[3 * v + 1] / area), int(sums[3 * v + 2] / area)));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             out[size_t(y) * size_t(w) + size_t(x)] = blockIndex[size_t((y / c) * bw + x / c)];
@@ -56,13 +56,14 @@ bool autoMosaic(Document &doc, int base, int n)
     const int nColors = doc.pic(base).nColors;
 
     std::vector<uint8_t> out(src.size());
+    NearestPalette nearest(colors, nColors);
     int64_t c = 2;
     int last = -1;
     for (int k = 1; k <= n - 1; ++k) {
         const int f = doc.CopyWindow(base);
         if (f < 0)
             return false;
-        mosaic(src, out, w, h, c, colors, nColors);
+        mosaic(src, out, w, h, c, colors, nearest);
         doc.pic(f).bits = out;
         doc.ShowPic(f);
         last = f;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
 #include <vector>
 
 namespace velmar
@@ -44,8 +43,26 @@ double along(int a, int b, int i, int n)
 
 } // namespace
 
+QuadScratch::Sum *QuadScratch::prepare(size_t cells)
+{
+    if (++stamp == 0 || sums.size() < cells) {
+        // A wrapped stamp could match an old cell; a larger box starts afresh anyway.
+        sums.assign(std::max(cells, sums.size()), Sum{0, 0, 0, 0, 0});
+        stamp = 1;
+    }
+    touched.clear();
+    return sums.data();
+}
+
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
                const ColorTable &palette, int paletteCount, const Quad &q)
+{
+    QuadScratch scratch;
+    mapToQuad(source, buffer, targetWidth, targetHeight, palette, paletteCount, q, scratch);
+}
+
+void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
+               const ColorTable &palette, int paletteCount, const Quad &q, QuadScratch &scratch)
 {
     const int ws = source.lWidth;
     const int hs = source.lHeight;
@@ -64,15 +81,8 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     if (minX > maxX || minY > maxY)
         return;
     const size_t boxWidth = size_t(maxX - minX + 1);
-    // 64-bit sums: a degenerate quadrilateral drops a whole (possibly huge)
-    // picture into one pixel, and 32 bits would overflow after ~8 million hits.
-    struct Sum {
-        int64_t red = 0;
-        int64_t green = 0;
-        int64_t blue = 0;
-        int64_t hits = 0;
-    };
-    std::vector<Sum> sums(boxWidth * size_t(maxY - minY + 1));
+    QuadScratch::Sum *const sums = scratch.prepare(boxWidth * size_t(maxY - minY + 1));
+    const uint32_t stamp = scratch.stamp;
 
     const double dxLeft = q.x2 - q.x3;
     const double dyLeft = q.y2 - q.y3;
@@ -83,15 +93,22 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
         const double ly = dyLeft * sy / hs + q.y3;
         const double rx = dxRight * sy / hs + q.x4;
         const double ry = dyRight * sy / hs + q.y4;
+        const double spanX = rx - lx;
+        const double spanY = ry - ly;
         const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
         for (int sx = 0; sx < ws; ++sx) {
             int tx = 0;
             int ty = 0;
-            if (!roundedInside(lx + (rx - lx) * sx / ws, targetWidth, tx) ||
-                !roundedInside(ly + (ry - ly) * sx / ws, targetHeight, ty) || tx < minX || tx > maxX || ty < minY ||
+            if (!roundedInside(lx + spanX * sx / ws, targetWidth, tx) ||
+                !roundedInside(ly + spanY * sx / ws, targetHeight, ty) || tx < minX || tx > maxX || ty < minY ||
                 ty > maxY)
                 continue;
-            Sum &sum = sums[size_t(ty - minY) * boxWidth + size_t(tx - minX)];
+            const size_t cell = size_t(ty - minY) * boxWidth + size_t(tx - minX);
+            QuadScratch::Sum &sum = sums[cell];
+            if (sum.stamp != stamp) {
+                sum = {stamp, 0, 0, 0, 0};
+                scratch.touched.push_back(uint32_t(cell));
+            }
             const Rgb &c = source.colors[row[sx]];
             sum.red += c.r;
             sum.green += c.g;
@@ -100,23 +117,17 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
         }
     }
 
-    // Most target pixels take one source pixel, so their colours come from the
-    // source palette: remembering each colour's match saves most palette scans.
-    std::unordered_map<uint32_t, uint8_t> matched;
-    for (int y = minY; y <= maxY; ++y)
-        for (int x = minX; x <= maxX; ++x) {
-            const Sum &sum = sums[size_t(y - minY) * boxWidth + size_t(x - minX)];
-            if (sum.hits == 0)
-                continue;
-            const int r = int(sum.red / sum.hits);
-            const int g = int(sum.green / sum.hits);
-            const int b = int(sum.blue / sum.hits);
-            const uint32_t key = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
-            auto it = matched.find(key);
-            if (it == matched.end())
-                it = matched.emplace(key, uint8_t(nearestPaletteIndex(palette, paletteCount, r, g, b))).first;
-            buffer[size_t(y) * size_t(targetWidth) + size_t(x)] = it->second;
-        }
+    // Only the cells that colours landed on, in the order they were first hit;
+    // each is matched once and written once, so the order does not matter.
+    NearestPalette &nearest = scratch.nearest;
+    nearest.reset(palette, paletteCount);
+    for (const uint32_t cell : scratch.touched) {
+        const QuadScratch::Sum &sum = sums[cell];
+        const size_t x = size_t(minX) + cell % boxWidth;
+        const size_t y = size_t(minY) + cell / boxWidth;
+        buffer[y * size_t(targetWidth) + x] =
+            uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
+    }
 }
 
 void drawQuadEdges(std::span<uint8_t> buffer, int horizontalSteps, int verticalSteps, int targetWidth, int targetHeight,

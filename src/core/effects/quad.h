@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace velmar
 {
@@ -35,6 +36,30 @@ struct Quad {
 // keep their value. Points outside the buffer are dropped, pixel by pixel.
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
                const ColorTable &palette, int paletteCount, const Quad &q);
+
+// The working memory of mapToQuad, for a caller that maps many faces on one
+// thread: the sums grow to the largest box and are never cleared (a cell
+// counts only when its stamp is the current call's), and the palette matches
+// stay while the palette does. The sums are 64-bit: a degenerate
+// quadrilateral drops a whole (possibly huge) picture into one pixel.
+struct QuadScratch {
+    struct Sum {
+        uint32_t stamp;
+        uint32_t hits;
+        uint64_t red;
+        uint64_t green;
+        uint64_t blue;
+    };
+    std::vector<Sum> sums;
+    std::vector<uint32_t> touched; // cells of the current call, in the order first hit
+    uint32_t stamp = 0;
+    NearestPalette nearest;
+
+    // Room for cells cells, none of them counting yet; bumps the stamp.
+    Sum *prepare(size_t cells);
+};
+void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
+               const ColorTable &palette, int paletteCount, const Quad &q, QuadScratch &scratch);
 
 // Outlines the quadrilateral in colour: the left (3 -> 2) and right (4 -> 1)
 // edges with verticalSteps + 1 points each, the top (3 -> 4) and bottom

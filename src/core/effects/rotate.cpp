@@ -1,8 +1,10 @@
 #include "effects/effects.h"
 
 #include "platform/numeric.h"
+#include "platform/parallel.h"
 #include "document/document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -18,34 +20,63 @@ constexpr double kTwoPi = 6.28318530717958;
 constexpr double kPi = 3.14159265358979;
 constexpr double kHalfPi = 1.570796326794895;
 
-// Fills out with src turned by angle about the point (W/2, H/2) in pixel-index
-// coordinates; each output pixel takes the nearest source pixel at its own
-// polar angle plus the turn, or the background where that lies outside.
-void turnPicture(const std::vector<uint8_t> &src, std::vector<uint8_t> &out, int w, int h, double angle,
-                 uint8_t background)
+// The source position of output pixel (j, i) for a turn by angle, as the
+// effect defines it: from the pixel's polar angle in pixel-index coordinates
+// about (W/2, H/2), with the decimals above, rounded halves to even.
+void exactSource(int j, int i, double cx, double cy, double angle, double &sx, double &sy)
+{
+    const double dx = j - cx;
+    const double dy = -(i - cy); // y grows upward
+    const double r = std::sqrt(dx * dx + dy * dy);
+    double theta;
+    if (dx != 0)
+        theta = std::atan(dy / std::fabs(dx));
+    else
+        theta = dy > 0 ? kHalfPi : -kHalfPi; // also the centre, where r = 0
+    if (dx < 0)
+        theta = kPi - theta;
+    theta += angle;
+    sx = roundHalfEven(cx + r * std::cos(theta));
+    sy = roundHalfEven(cy - r * std::sin(theta));
+}
+
+// v rounded, when v lies more than margin away from the nearest half, so that
+// any value within margin of v rounds the same way.
+bool roundsClearly(double v, double margin, double &out)
+{
+    out = roundHalfEven(v);
+    return std::fabs(v - out) < 0.5 - margin;
+}
+
+// Fills rows [firstRow, endRow) of out with src turned by angle; each output
+// pixel takes the nearest source pixel at its own polar angle plus the turn,
+// or the background where that lies outside. The position is first found by
+// turning (dx, dy) with the angle's sine and cosine, which differs from the
+// polar computation by far less than margin (a few units in the last place of
+// the angles, times the radius); only where that leaves the rounding in doubt
+// is the polar computation done.
+void turnRows(const std::vector<uint8_t> &src, uint8_t *out, int w, int h, double angle, uint8_t background,
+              int firstRow, int endRow)
 {
     const double cx = w * 0.5;
     const double cy = h * 0.5;
-    for (int j = 0; j < w; ++j) {
-        for (int i = 0; i < h; ++i) {
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    const double margin = 1e-9 + 1e-12 * std::sqrt(cx * cx + cy * cy);
+    for (int i = firstRow; i < endRow; ++i) {
+        const double dy = -(i - cy);
+        uint8_t *line = out + size_t(i) * size_t(w);
+        for (int j = 0; j < w; ++j) {
             const double dx = j - cx;
-            const double dy = -(i - cy); // y grows upward
-            const double r = std::sqrt(dx * dx + dy * dy);
-            double theta;
-            if (dx != 0)
-                theta = std::atan(dy / std::fabs(dx));
-            else
-                theta = dy > 0 ? kHalfPi : -kHalfPi; // also the centre, where r = 0
-            if (dx < 0)
-                theta = kPi - theta;
-            theta += angle;
-            const double sx = roundHalfEven(cx + r * std::cos(theta));
-            const double sy = roundHalfEven(cy - r * std::sin(theta));
-            const size_t at = size_t(i) * size_t(w) + size_t(j);
+            double sx = 0;
+            double sy = 0;
+            if (!roundsClearly(cx + (dx * c - dy * s), margin, sx) ||
+                !roundsClearly(cy - (dx * s + dy * c), margin, sy))
+                exactSource(j, i, cx, cy, angle, sx, sy);
             if (sx >= 0 && sx < w && sy >= 0 && sy < h)
-                out[at] = src[size_t(sy) * size_t(w) + size_t(sx)];
+                line[j] = src[size_t(sy) * size_t(w) + size_t(sx)];
             else
-                out[at] = background;
+                line[j] = background;
         }
     }
 }
@@ -65,18 +96,26 @@ bool autoRotate(Document &doc, int base, int n, int background)
     if (n < 2)
         return true;
     const double step = kTwoPi / n;
-    std::vector<uint8_t> out(src.size());
-    double angle = step;
-    for (int k = 1; k <= n - 1; ++k) {
-        const int f = doc.CopyWindow(base);
-        if (f < 0)
-            return false;
-        turnPicture(src, out, w, h, angle, uint8_t(background));
-        doc.pic(f).bits = out;
-        doc.ShowPic(f);
-        angle += step;
-    }
-    return true;
+    // The angles by repeated addition, as the turn proceeds.
+    std::vector<double> angles;
+    for (double angle = step; int(angles.size()) < n - 1; angle += step)
+        angles.push_back(angle);
+    // Frames are turned a batch at a time on all threads and added in order.
+    const int batch = parallelThreads();
+    std::vector<std::vector<uint8_t>> out(static_cast<size_t>(batch), std::vector<uint8_t>(src.size()));
+    return produceInOrder(
+        n - 1, batch,
+        [&](int k, int slot) {
+            turnRows(src, out[size_t(slot)].data(), w, h, angles[size_t(k)], uint8_t(background), 0, h);
+        },
+        [&](int, int slot) {
+            const int f = doc.CopyWindow(base);
+            if (f < 0)
+                return false;
+            doc.pic(f).bits = out[size_t(slot)];
+            doc.ShowPic(f);
+            return true;
+        });
 }
 
 } // namespace velmar

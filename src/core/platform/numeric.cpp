@@ -88,20 +88,6 @@ std::optional<double> parseNumber(const QString &text)
 
 bool isNumeric(const QString &text) { return parseNumber(text).has_value(); }
 
-double roundHalfEven(double value)
-{
-    // nearbyint follows the current rounding mode, which is round-to-nearest-even
-    // unless somebody changed it; std::rint would do the same. Be explicit
-    // instead of relying on the mode.
-    const double floorValue = std::floor(value);
-    const double diff = value - floorValue;
-    if (diff < 0.5)
-        return floorValue;
-    if (diff > 0.5)
-        return floorValue + 1.0;
-    return std::fmod(floorValue, 2.0) == 0.0 ? floorValue : floorValue + 1.0;
-}
-
 namespace {
 template <typename T> std::optional<T> toRange(double value, double lo, double hi)
 {

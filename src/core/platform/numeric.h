@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -18,7 +19,20 @@ bool isNumeric(const QString &text);
 
 // Nearest integer with halves to the even neighbour (2.5 -> 2, 3.5 -> 4,
 // -2.5 -> -2): the rounding of every conversion from a double to an integer.
-double roundHalfEven(double value);
+// Infinities, NaN and doubles of 2^52 and more are returned as they are; a
+// negative value that rounds to zero gives +0, only -0 itself gives -0.
+// Effects round several times per pixel, so this stays inline and cheap:
+// adding and taking away 2^52 leaves no bits below the units place, and the
+// hardware rounds the dropped fraction to nearest, ties to even (the default
+// rounding mode, which the program never changes).
+inline double roundHalfEven(double value)
+{
+    if (!(std::fabs(value) < 0x1p52) || value == 0)
+        return value;
+    const double shift = std::copysign(0x1p52, value);
+    // Without -ffast-math the compiler may not fold the two operations away.
+    return (value + shift) - shift;
+}
 
 // Round half to even, then check the range of the target type. nullopt when
 // the rounded value does not fit (or the value is not finite).

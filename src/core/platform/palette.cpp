@@ -1,6 +1,7 @@
 #include "platform/palette.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace velmar {
 
@@ -21,6 +22,76 @@ int nearestPaletteIndex(const ColorTable &table, int nColors, int r, int g, int 
                 break;
         }
     }
+    return best;
+}
+
+void NearestPalette::reset(const ColorTable &table, int nColors)
+{
+    const int count = std::clamp(nColors, 1, 256);
+    if (ready_ && count == count_ && table == table_)
+        return;
+    table_ = table;
+    count_ = count;
+    ready_ = true;
+    recent_.assign(size_t(1) << kRecentBits, Recent{});
+    cells_.assign(size_t(1) << 15, Cell{});
+    candidates_.clear();
+}
+
+const NearestPalette::Cell &NearestPalette::cell(int r, int g, int b)
+{
+    Cell &c = cells_[size_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3))];
+    if (c.count > 0)
+        return c;
+    // An entry can be nearest to a colour of the cell only when its least
+    // distance to the cell is within the smallest greatest distance of any
+    // entry: that entry is at least as near to every colour of the cell.
+    const int lo[3] = {r & ~7, g & ~7, b & ~7};
+    auto range = [&](int v, int channel, int &least, int &most) {
+        const int a = lo[channel], z = lo[channel] + 7;
+        const int below = v < a ? a - v : v > z ? v - z : 0;
+        const int far = std::max(std::abs(v - a), std::abs(v - z));
+        least += below * below;
+        most += far * far;
+    };
+    int least[256];
+    int bound = 1 << 30;
+    for (int i = 0; i < count_; ++i) {
+        const Rgb &e = table_[size_t(i)];
+        int l = 0, m = 0;
+        range(e.r, 0, l, m);
+        range(e.g, 1, l, m);
+        range(e.b, 2, l, m);
+        least[i] = l;
+        bound = std::min(bound, m);
+    }
+    c.start = uint32_t(candidates_.size());
+    for (int i = 0; i < count_; ++i)
+        if (least[i] <= bound)
+            candidates_.push_back(uint8_t(i));
+    c.count = uint16_t(candidates_.size() - c.start);
+    return c;
+}
+
+int NearestPalette::lookUp(int r, int g, int b, uint32_t key)
+{
+    const Cell &c = cell(r, g, b);
+    // The lists are in index order and only a nearer entry replaces the best,
+    // so a tie goes to the lowest index, as in nearestPaletteIndex.
+    const uint8_t *list = candidates_.data() + c.start;
+    int best = list[0];
+    int bestDistance = 1 << 30;
+    for (int k = 0; k < c.count; ++k) {
+        const Rgb &e = table_[list[k]];
+        const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = list[k];
+        }
+    }
+    Recent &slot = recent_[(key * 2654435761u) >> (32 - kRecentBits)];
+    slot.key = key;
+    slot.index = uint8_t(best);
     return best;
 }
 

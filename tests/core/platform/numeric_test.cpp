@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+
 using namespace velmar;
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour)
@@ -18,10 +23,55 @@ TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour)
     EXPECT_EQ(roundHalfEven(-0.6), -1.0);
 }
 
+// The rounding as first written, by floor and remainder: the oracle for the
+// inline one, which must agree with it on every double, bit for bit.
+static double roundHalfEvenByFloor(double value)
+{
+    const double floorValue = std::floor(value);
+    const double diff = value - floorValue;
+    if (diff < 0.5)
+        return floorValue;
+    if (diff > 0.5)
+        return floorValue + 1.0;
+    return std::fmod(floorValue, 2.0) == 0.0 ? floorValue : floorValue + 1.0;
+}
+
+TEST(RoundHalfEven, AgreesBitForBitWithFloorAndRemainderOnRandomAndHalfwayDoubles)
+{
+    auto same = [](double v) {
+        const double want = roundHalfEvenByFloor(v), got = roundHalfEven(v);
+        if (std::isnan(want))
+            return std::isnan(got);
+        return std::memcmp(&want, &got, sizeof want) == 0;
+    };
+    std::mt19937_64 bits(12345);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    int failures = 0;
+    for (int k = 0; k < 2000000 && failures < 10; ++k) {
+        // Random bit patterns cover every exponent, zeros, subnormals, infinities
+        // and NaN; scaled uniforms cover the fractions that matter.
+        const uint64_t pattern = bits();
+        double random;
+        std::memcpy(&random, &pattern, sizeof random);
+        const double scaled = std::ldexp(unit(bits), int(bits() % 64) - 8);
+        for (double v : {random, scaled, std::nextafter(scaled, 0.0)})
+            if (!same(v) && ++failures)
+                ADD_FAILURE() << "roundHalfEven(" << v << ") = " << roundHalfEven(v);
+    }
+    // Every half from -2^21 to 2^21, the halves just below 2^52 and their neighbours.
+    for (int64_t k = -(int64_t(1) << 21); k <= (int64_t(1) << 21) && failures < 10; ++k)
+        for (double v : {double(k) + 0.5, std::nextafter(double(k) + 0.5, 0.0), std::nextafter(double(k) + 0.5, 1e300),
+                         0x1p52 - double(k & 0xFFFF) - 0.5, -0x1p52 + double(k & 0xFFFF) + 0.5})
+            if (!same(v) && ++failures)
+                ADD_FAILURE() << "roundHalfEven(" << v << ") = " << roundHalfEven(v);
+    for (double v : {0.0, -0.0, -0.25, -0.5, 0x1p52, -0x1p52, 0x1p53 + 2, HUGE_VAL, -HUGE_VAL, std::nan("")})
+        EXPECT_TRUE(same(v)) << v;
+}
+
 TEST(IntegerConversions, CheckTheRangeAfterRounding)
 {
     EXPECT_EQ(toInt16(32767.4), int16_t(32767));
-    EXPECT_FALSE(toInt16(32767.5).has_value()); // rounds to 32768
+    EXPECT_FALSE(toInt16(32767.5).has_value());    // rounds to 32768
     EXPECT_EQ(toInt16(-32768.5), int16_t(-32768)); // rounds to the even -32768
     EXPECT_FALSE(toInt16(-32769.0).has_value());
     EXPECT_EQ(toByte(255.4), uint8_t(255));
@@ -80,6 +130,31 @@ TEST(NearestPaletteIndex, LowestIndexWinsTiesWithinTheUsedEntries)
     EXPECT_EQ(nearestPaletteIndex(t, 5, 255, 0, 0), 4);
     EXPECT_EQ(nearestPaletteIndex(t, 4, 5, 5, 5), 0); // 75 from entry 0 and 75 from entry 1: tie, lowest wins
     EXPECT_EQ(nearestPaletteIndex(t, 1, 255, 255, 255), 0);
+}
+
+// The remembering matcher gives nearestPaletteIndex's answer for colours all
+// over the cube (each cell's corners and middle, and colours outside 0..255),
+// on palettes with many ties, few entries, a partial count and a clustered one.
+TEST(NearestPalette, AnswersAsTheFullScanDoes)
+{
+    std::mt19937 gen(7);
+    std::vector<std::pair<ColorTable, int>> cases;
+    ColorTable repeats{}, clustered{}, random{};
+    for (size_t k = 0; k < 256; ++k) {
+        repeats[k] = {uint8_t(k % 5 * 60), uint8_t(k % 3 * 120), uint8_t(k % 5 * 60)};
+        clustered[k] = {uint8_t(100 + k % 7), uint8_t(100 + k / 7 % 7), uint8_t(100 + k / 49)};
+        random[k] = {uint8_t(gen()), uint8_t(gen()), uint8_t(gen())};
+    }
+    cases = {{repeats, 256}, {clustered, 256}, {random, 256}, {random, 37}, {random, 1}, {defaultColorTable(), 0}};
+    for (const auto &[table, count] : cases) {
+        NearestPalette nearest(table, count);
+        int failures = 0;
+        for (int r = -3; r < 260 && failures < 5; r += 5)
+            for (int g = 0; g < 256 && failures < 5; g += 7)
+                for (int b = 0; b < 256; b += (g % 2 ? 1 : 9))
+                    if (nearest(r, g, b) != nearestPaletteIndex(table, count, r, g, b) && ++failures)
+                        ADD_FAILURE() << "count " << count << " colour " << r << "," << g << "," << b;
+    }
 }
 
 TEST(DefaultColorTable, RampsAndCube)
