@@ -297,8 +297,8 @@ bool checkOpenGif(const BenchInput &in, const QString &path)
 {
     Document doc;
     const GifResult r = OpenGif(doc, path);
-    bool ok = r.ok && doc.gPicCount == int(in.frames.size());
-    for (int i = 0; ok && i < doc.gPicCount; ++i)
+    bool ok = r.ok && doc.picCount() == int(in.frames.size());
+    for (int i = 0; ok && i < doc.picCount(); ++i)
         ok = doc.pic(i).bits.size() >= in.frames[size_t(i)].size() &&
              std::equal(in.frames[size_t(i)].begin(), in.frames[size_t(i)].end(), doc.pic(i).bits.begin());
     if (!ok)

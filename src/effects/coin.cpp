@@ -113,7 +113,7 @@ bool autoCardTurn(Document &doc, int base, int n, int thickness)
             for (size_t d = 0; d < outSize; ++d)
                 visit(d);
 
-        std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
+        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         theta += step;
     }

@@ -67,7 +67,7 @@ struct Face {
 void paintFaces(Document &doc, int frame, const std::vector<Face> &faces, int horizontalSteps, int verticalSteps,
                 int edgeColour)
 {
-    PicInfo &target = doc.pic(frame);
+    const PicInfo &target = doc.pic(frame);
     const int wt = target.lWidth;
     const int ht = target.lHeight;
     std::vector<uint8_t> buffer = target.bits;
@@ -75,7 +75,7 @@ void paintFaces(Document &doc, int frame, const std::vector<Face> &faces, int ho
         mapToQuad(doc.pic(face.window), buffer, wt, ht, target.colors, target.nColors, face.quad);
     for (const Face &face : faces)
         drawQuadEdges(buffer, horizontalSteps, verticalSteps, wt, ht, edgeColour, face.quad);
-    std::copy(buffer.begin(), buffer.end(), target.bits.begin());
+    doc.setPixels(frame, std::move(buffer));
     doc.ShowPic(frame);
 }
 

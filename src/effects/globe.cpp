@@ -109,7 +109,7 @@ bool autoGlobe(Document &doc, int base, int n, int background)
             col -= 0.5;
         }
 
-        std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
+        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         phase += dstep;
     }

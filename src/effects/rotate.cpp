@@ -58,7 +58,7 @@ bool autoRotate(Document &doc, int base, int n, int background)
         return false;
     // The base frame is the unturned first frame of the sequence and rests a
     // second; the turned copies keep the half second CopyWindow gives them.
-    doc.grid().setTextMatrix(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
+    doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
     const std::vector<uint8_t> src = doc.pic(base).bits;
@@ -72,7 +72,7 @@ bool autoRotate(Document &doc, int base, int n, int background)
         if (f < 0)
             return false;
         turnPicture(src, out, w, h, angle, uint8_t(background));
-        doc.pic(f).bits = out;
+        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         angle += step;
     }

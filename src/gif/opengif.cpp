@@ -51,7 +51,7 @@ class Reader
         : doc_(doc), path_(path), data_(reinterpret_cast<const uint8_t *>(file.constData())), len_(size_t(file.size())),
           options_(options), budget_(memoryBudget(options))
     {
-        for (int i = 0; i < doc.gPicCount; ++i)
+        for (int i = 0; i < doc.picCount(); ++i)
             held_ += doc.pic(i).bits.size();
     }
 
@@ -185,25 +185,24 @@ QByteArray Reader::readSubBlocks(bool keep)
 // short by the end of the file fills the cells it holds.
 void Reader::GetControlBlock()
 {
-    const int row = doc_.gPicCount + 1;
+    const int row = doc_.picCount() + 1;
     doc_.ensureGridRows(row + 1);
-    PropertyGrid &grid = doc_.grid();
     if (remaining() < 2) {
         pos_ = len_;
         return;
     }
     byte(); // block size
     const uint8_t packed = byte();
-    grid.setTextMatrix(row, PropertyGrid::ColDisposal, numberText((packed >> 2) & 7));
-    grid.setTextMatrix(row, PropertyGrid::ColTransparent, numberText(packed & 1));
+    doc_.setCell(row, PropertyGrid::ColDisposal, numberText((packed >> 2) & 7));
+    doc_.setCell(row, PropertyGrid::ColTransparent, numberText(packed & 1));
     if (remaining() < 2) {
         pos_ = len_;
         return;
     }
-    grid.setTextMatrix(row, PropertyGrid::ColDelay, numberText(int16_t(word())));
+    doc_.setCell(row, PropertyGrid::ColDelay, numberText(int16_t(word())));
     if (atEnd())
         return;
-    grid.setTextMatrix(row, PropertyGrid::ColTransIndex, numberText(byte()));
+    doc_.setCell(row, PropertyGrid::ColTransIndex, numberText(byte()));
     if (!atEnd())
         byte(); // terminator
 }
@@ -242,13 +241,13 @@ void Reader::GetAppBlock()
 
 void Reader::copyDecoded(size_t from, size_t to)
 {
-    PicInfo &pic = doc_.pic(slot_);
+    const std::span<uint8_t> pixels = doc_.pixelsForWriting(slot_);
     const size_t w = size_t(width_);
-    to = std::min(to, pic.pixelCount());
+    to = std::min(to, pixels.size());
     if (from >= to)
         return;
     if (!gInterlaced) {
-        std::memcpy(pic.pBits() + from, decoded_.get() + from, to - from);
+        std::memcpy(pixels.data() + from, decoded_.get() + from, to - from);
         return;
     }
     // Stored row k goes to image row interlacedRow(k); a range may begin and
@@ -258,7 +257,7 @@ void Reader::copyDecoded(size_t from, size_t to)
         const size_t rowStart = k * w;
         const size_t end = std::min(to, rowStart + w);
         const size_t dest = size_t(interlacedRow(int(k), height_)) * w + (from - rowStart);
-        std::memcpy(pic.pBits() + dest, decoded_.get() + from, end - from);
+        std::memcpy(pixels.data() + dest, decoded_.get() + from, end - from);
         from = end;
     }
 }
@@ -272,7 +271,7 @@ bool Reader::readImage(QString *message)
 {
     if (remaining() < 9) {
         pos_ = len_;
-        warn(QStringLiteral("GIF ファイルがフレーム %1 の画像記述子の途中で終わっています").arg(doc_.gPicCount));
+        warn(QStringLiteral("GIF ファイルがフレーム %1 の画像記述子の途中で終わっています").arg(doc_.picCount()));
         return true;
     }
     const uint16_t left = word();
@@ -309,14 +308,14 @@ bool Reader::readImage(QString *message)
     // inherit its cells.
     if (width_ == 0 || height_ == 0) {
         skipImageData();
-        const int row = doc_.gPicCount + 1;
+        const int row = doc_.picCount() + 1;
         if (row < doc_.grid().Rows())
             for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
-                doc_.grid().setTextMatrix(row, col, QString());
+                doc_.setCell(row, col, QString());
         warn(QStringLiteral("幅か高さが 0 の画像（%1×%2）を読み飛ばしました（フレーム %3 の位置）")
                  .arg(width_)
                  .arg(height_)
-                 .arg(doc_.gPicCount));
+                 .arg(doc_.picCount()));
         return true;
     }
 
@@ -351,13 +350,13 @@ bool Reader::readImage(QString *message)
 
     const int row = slot_ + 1;
     doc_.ensureGridRows(row + 1);
-    PropertyGrid &grid = doc_.grid();
-    grid.setTextMatrix(row, PropertyGrid::ColNumber, numberText(slot_));
-    grid.setTextMatrix(row, PropertyGrid::ColX, numberText(left));
-    grid.setTextMatrix(row, PropertyGrid::ColY, numberText(top));
-    grid.setTextMatrix(row, PropertyGrid::ColWidth, numberText(width_));
-    grid.setTextMatrix(row, PropertyGrid::ColHeight, numberText(height_));
-    grid.setTextMatrix(row, PropertyGrid::ColInterlace, numberText(gInterlaced ? 1 : 0));
+    const PropertyGrid &grid = doc_.grid();
+    doc_.setCell(row, PropertyGrid::ColNumber, numberText(slot_));
+    doc_.setCell(row, PropertyGrid::ColX, numberText(left));
+    doc_.setCell(row, PropertyGrid::ColY, numberText(top));
+    doc_.setCell(row, PropertyGrid::ColWidth, numberText(width_));
+    doc_.setCell(row, PropertyGrid::ColHeight, numberText(height_));
+    doc_.setCell(row, PropertyGrid::ColInterlace, numberText(gInterlaced ? 1 : 0));
     // The canvas is the file's logical screen, enlarged where frame 0 would
     // stick out of it, so the frame keeps its place when the animation is
     // shown or saved.
@@ -368,7 +367,7 @@ bool Reader::readImage(QString *message)
     if (!tableCut) {
         for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
             if (grid.TextMatrix(row, col).isEmpty())
-                grid.setTextMatrix(row, col, QStringLiteral("0"));
+                doc_.setCell(row, col, QStringLiteral("0"));
     }
 
     // Progressive display: at a clear code only the pixels decoded since the
@@ -433,7 +432,7 @@ void Reader::skipImageData()
 // to the end.
 GifResult Reader::done(int countBefore)
 {
-    if (doc_.gPicCount == countBefore && !warnings_.isEmpty())
+    if (doc_.picCount() == countBefore && !warnings_.isEmpty())
         return {false, QStringLiteral("GIF ファイルから読めた画像がありません: ") + path_, warnings_};
     return {true, QString(), warnings_};
 }
@@ -443,14 +442,14 @@ GifResult Reader::run()
     doc_.setStatusText(QStringLiteral("読み込み中 (") + path_ + QLatin1Char(')'));
     doc_.setGblLoopBlock(false);
     readHeader();
-    const int countBefore = doc_.gPicCount;
+    const int countBefore = doc_.picCount();
     for (;;) {
         if (atEnd()) {
             finish();
             // A file cut off before its first image is a damaged file, not
             // an empty animation: say so rather than doing nothing. A file
             // that lacks only its trailer keeps its images quietly.
-            if (doc_.gPicCount == countBefore && warnings_.isEmpty())
+            if (doc_.picCount() == countBefore && warnings_.isEmpty())
                 return {false, QStringLiteral("GIF ファイルが画像の前で終わっています: ") + path_, {}};
             return done(countBefore);
         }
@@ -515,6 +514,8 @@ GifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &opti
     if (f.error() != QFileDevice::NoError)
         return {false, QStringLiteral("ファイルを読めません: ") + path + QStringLiteral(" (") + f.errorString() + ')'};
     f.close();
+    // Every frame and global value of the file is one undoable step.
+    Document::Step step(doc, QStringLiteral("開く"));
     Reader reader(doc, path, bytes, options);
     return reader.run();
 }

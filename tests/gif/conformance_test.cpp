@@ -93,8 +93,8 @@ void compareWithGiflib(const QString &path, const Reference &ref, const Document
                        Tally &tally)
 {
     EXPECT_TRUE(result.ok) << path.toStdString() << ": " << result.message.toStdString();
-    EXPECT_EQ(size_t(doc.gPicCount), ref.frames.size()) << path.toStdString() << ": frame count";
-    for (size_t i = 0; i < std::min(size_t(doc.gPicCount), ref.frames.size()); ++i) {
+    EXPECT_EQ(size_t(doc.picCount()), ref.frames.size()) << path.toStdString() << ": frame count";
+    for (size_t i = 0; i < std::min(size_t(doc.picCount()), ref.frames.size()); ++i) {
         const Reference::Frame &f = ref.frames[i];
         const PicInfo &pic = doc.pic(int(i));
         ASSERT_EQ(pic.lWidth, f.width) << path.toStdString() << " frame " << i;
@@ -121,7 +121,7 @@ TEST(ConformanceNeedsShared, IndicesAndColourTablesEqualGiflibsForEveryFrame)
         // Whatever the file, the document is left consistent.
         EXPECT_FALSE(doc.hasStagedFrame()) << path.toStdString();
         EXPECT_EQ(doc.statusText(), QString()) << path.toStdString();
-        EXPECT_GE(doc.grid().Rows(), doc.gPicCount + 1) << path.toStdString();
+        EXPECT_GE(doc.grid().Rows(), doc.picCount() + 1) << path.toStdString();
         const std::unique_ptr<Reference> ref = giflibReading(path);
         if (!ref) {
             ++tally.refusedByGiflib;
@@ -145,8 +145,8 @@ double cellValue(const QString &text)
 // What we read must come back from our own save unchanged.
 void expectSameReading(const QString &path, const Document &first, const Document &second)
 {
-    ASSERT_EQ(second.gPicCount, first.gPicCount) << path.toStdString();
-    for (int i = 0; i < first.gPicCount; ++i) {
+    ASSERT_EQ(second.picCount(), first.picCount()) << path.toStdString();
+    for (int i = 0; i < first.picCount(); ++i) {
         const PicInfo &a = first.pic(i);
         const PicInfo &b = second.pic(i);
         ASSERT_EQ(b.lWidth, a.lWidth) << path.toStdString() << " frame " << i;
@@ -315,7 +315,7 @@ TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerSh
         if (view.unusable.isEmpty() && std::max(view.width, view.height) <= Compositor::kMaxCanvasSide)
             playCheck.add(path, playerDifference(path, view, canvasW, canvasH));
 
-        if (first.gPicCount == 0) {
+        if (first.picCount() == 0) {
             if (view.unusable.isEmpty())
                 saveCheck.add(path, QStringLiteral("frame count: none read of %1").arg(view.frames.size()));
             continue;
@@ -323,7 +323,7 @@ TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerSh
         // Damaged files that claim images of tens of megapixels prove
         // nothing more than small ones and would take most of the run.
         size_t pixels = 0;
-        for (int i = 0; i < first.gPicCount; ++i)
+        for (int i = 0; i < first.picCount(); ++i)
             pixels += first.pic(i).pixelCount();
         if (pixels > kRoundTripPixelLimit) {
             ++tooLarge;

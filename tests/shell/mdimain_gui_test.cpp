@@ -5,6 +5,7 @@
 #include "support/frames.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QToolBar>
@@ -159,16 +160,16 @@ TEST_F(MainWindowTest, FrameWindowsShowEachFrameThroughItsOwnPalette)
 TEST_F(MainWindowTest, RedrawIsImmediateAndSwapsRenumberWindows)
 {
     addFrame(doc, 2, 1, {0, 1}, 2, rampPalette(0));
-    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
     frmPic *a = window.frameWindow(0);
-    frmPic *b = window.frameWindow(1);
-    doc.pic(0).bits = {1, 1};
+    std::ranges::fill(doc.pixelsForWriting(0), uint8_t(1));
     doc.ShowPic(0);
     const Rgb one = doc.pic(0).colors[1];
     EXPECT_EQ(a->pic1()->picture().pixel(0, 0), qRgb(one.r, one.g, one.b));
+    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
+    frmPic *b = window.frameWindow(1);
 
     window.mdiArea()->setActiveSubWindow(window.frameSubWindow(1));
-    EXPECT_EQ(doc.gCurPic, 1);
+    EXPECT_EQ(doc.curPic(), 1);
     window.mMae_Click();
     EXPECT_EQ(b->windowTitle(), "0");
     EXPECT_EQ(a->windowTitle(), "1");
@@ -181,7 +182,7 @@ TEST_F(MainWindowTest, ClosingAFrameWindowDeletesThatFrame)
         addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(i));
     frmPic *last = window.frameWindow(2);
     window.frameSubWindow(1)->close();
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
 }
