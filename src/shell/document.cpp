@@ -212,8 +212,12 @@ void Document::setCell(int row, int col, const QString &text)
     cell(row, col, text);
 }
 
-void Document::setGlobal(GlobalField field, const QString &text)
+void Document::setGlobal(GlobalField field, const QString &typed)
 {
+    // The check box has two values only.
+    const QString text = field != GlobalField::LoopBlock ? typed
+                         : typed == QLatin1String("1")   ? QStringLiteral("1")
+                                                         : QStringLiteral("0");
     DocumentEdit e;
     e.kind = DocumentEdit::Global;
     e.a = int(field);
@@ -529,8 +533,7 @@ void Document::replay(DocumentStep &step, bool backwards)
         step.bytes += reversing.back().bytes();
     }
     step.edits = std::move(reversing);
-    const int cur = backwards ? step.curBefore : step.curAfter;
-    curPic_ = std::clamp(cur, 0, std::max(picCount_ - 1, 0));
+    curPic_ = backwards ? step.curBefore : step.curAfter;
     emit currentFrameChanged(curPic_);
 }
 
