@@ -185,6 +185,18 @@ TEST_F(MainWindowTest, ClosingAFrameWindowDeletesThatFrame)
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
+
+    // Undo puts a window back at the frame's place, redo takes it away.
+    ASSERT_TRUE(doc.undo());
+    ASSERT_EQ(window.mdiArea()->subWindowList().size(), 3);
+    EXPECT_EQ(window.frameWindow(2), last);
+    EXPECT_EQ(last->windowTitle(), "2");
+    EXPECT_EQ(window.frameWindow(1)->windowTitle(), "1");
+    const Rgb back = rampPalette(1)[0];
+    EXPECT_EQ(window.frameWindow(1)->pic1()->picture().pixel(0, 0), qRgb(back.r, back.g, back.b));
+    ASSERT_TRUE(doc.redo());
+    EXPECT_EQ(window.frameWindow(1), last);
+    EXPECT_EQ(last->windowTitle(), "1");
 }
 
 TEST_F(MainWindowTest, HelpSaysSoWhenThePageIsMissing)
