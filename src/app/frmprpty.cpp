@@ -102,7 +102,7 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
 
     fgPrpty_ = new QTableView(this);
     fgPrpty_->setObjectName(QStringLiteral("fgPrpty"));
-    fgPrpty_->setModel(&doc_.grid());
+    fgPrpty_->setModel(doc_.gridModel());
     fgPrpty_->setSelectionMode(QAbstractItemView::SingleSelection);
     fgPrpty_->setSelectionBehavior(QAbstractItemView::SelectItems);
     fgPrpty_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -140,11 +140,15 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     setTabOrder(txtIn_, chkGblLoop_);
     setTabOrder(chkGblLoop_, fgPrpty_);
 
-    // Global fields are views of the document's fields.
-    connect(txtGblWidth_, &QLineEdit::textEdited, &doc_, &Document::setGblWidth);
-    connect(txtGblHeight_, &QLineEdit::textEdited, &doc_, &Document::setGblHeight);
-    connect(txtGblLoop_, &QLineEdit::textEdited, &doc_, &Document::setGblLoop);
-    connect(txtGblComment_, &QLineEdit::textEdited, &doc_, &Document::setGblComment);
+    // Global fields are views of the document's fields; typing on in one
+    // field is one undo step.
+    const auto typed = [this](QLineEdit *box, GlobalField field) {
+        connect(box, &QLineEdit::textEdited, &doc_, [this, field](const QString &t) { doc_.typeGlobal(field, t); });
+    };
+    typed(txtGblWidth_, GlobalField::Width);
+    typed(txtGblHeight_, GlobalField::Height);
+    typed(txtGblLoop_, GlobalField::Loop);
+    typed(txtGblComment_, GlobalField::Comment);
     connect(chkGblLoop_, &QCheckBox::toggled, &doc_, &Document::setGblLoopBlock);
     connect(&doc_, &Document::globalsChanged, this, &frmPrpty::refreshGlobals);
     refreshGlobals();
@@ -238,7 +242,7 @@ void frmPrpty::fgPrpty_EnterPressed()
 void frmPrpty::txtIn_EnterPressed()
 {
     if (currentRow() > 0 && currentCol() > 0)
-        doc_.grid().setTextMatrix(currentRow(), currentCol(), txtIn_->text());
+        doc_.setCell(currentRow(), currentCol(), txtIn_->text());
     fgPrpty_->setFocus();
 }
 

@@ -122,8 +122,14 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(&doc_, &Document::frameChanged, this, &mdiMain::onFrameChanged);
     connect(&doc_, &Document::framesSwapped, this, &mdiMain::onFramesSwapped);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::onFrameRemoved);
+    connect(&doc_, &Document::frameInserted, this, &mdiMain::onFrameInserted);
+    connect(&doc_, &Document::currentFrameChanged, this, [this](int n) {
+        if (QMdiSubWindow *sub = frameSubWindow(n))
+            mdiArea_->setActiveSubWindow(sub);
+    });
     // After the window bookkeeping above: the slots run in this order.
     connect(&doc_, &Document::frameAdded, this, &mdiMain::updateActions);
+    connect(&doc_, &Document::frameInserted, this, &mdiMain::updateActions);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateActions);
     connect(&doc_, &Document::statusTextChanged, this, &mdiMain::onStatusText);
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, &mdiMain::onSubWindowActivated);
@@ -343,12 +349,21 @@ void mdiMain::onFrameRemoved(int n)
         frameWindow(i)->setNumber(i);
 }
 
+// A frame put back by undo or redo gets a new window at its place; the
+// frames behind it are renumbered.
+void mdiMain::onFrameInserted(int n)
+{
+    onFrameAdded(n, -1);
+    for (int i = n + 1; i < windows_.size(); ++i)
+        frameWindow(i)->setNumber(i);
+}
+
 void mdiMain::onSubWindowActivated(QMdiSubWindow *window)
 {
     if (!window)
         return;
     if (auto *f = qobject_cast<frmPic *>(window->widget()))
-        doc_.gCurPic = int(int16_t(f->number()));
+        doc_.setCurPic(int(int16_t(f->number())));
 }
 
 void mdiMain::onStatusText(const QString &text)
@@ -384,6 +399,8 @@ bool mdiMain::openPath(const QString &path)
 void mdiMain::openFiles(const QStringList &paths)
 {
     QStringList notes;
+    // Files opened together (a drop, the command line) are one undo step.
+    Document::Step step(doc_, QStringLiteral("開く"));
     for (const QString &path : paths)
         if (!openOne(path, notes))
             break;
@@ -428,7 +445,7 @@ void mdiMain::startCommand(const QString &name)
 
 bool mdiMain::saveTo(const QString &path)
 {
-    if (doc_.gPicCount == 0)
+    if (doc_.picCount() == 0)
         return false;
     const GifResult r = SaveGif(doc_, path);
     if (!r.ok) {
@@ -451,7 +468,7 @@ void mdiMain::mGifIn_Click()
 void mdiMain::mGifOut_Click()
 {
     startCommand(QStringLiteral("mGifOut_Click"));
-    if (doc_.gPicCount == 0)
+    if (doc_.picCount() == 0)
         return;
     QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -574,7 +591,7 @@ frmPlay *mdiMain::playerWindow() const { return play_; }
 void mdiMain::mKasane_Click()
 {
     startCommand(QStringLiteral("mKasane_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     restoreToNormalTwips(frames);
     moveWindowsTwips(frames, cascadePositions(int(frames.size())));
 }
@@ -582,7 +599,7 @@ void mdiMain::mKasane_Click()
 void mdiMain::mSeiretu_Click()
 {
     startCommand(QStringLiteral("mSeiretu_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
 }
@@ -590,7 +607,7 @@ void mdiMain::mSeiretu_Click()
 void mdiMain::mSeiretu2_Click()
 {
     startCommand(QStringLiteral("mSeiretu2_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
 }

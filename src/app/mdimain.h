@@ -103,6 +103,7 @@ private:
     void onFrameChanged(int n);
     void onFramesSwapped(int a, int b);
     void onFrameRemoved(int n);
+    void onFrameInserted(int n);
     void onStatusText(const QString &text);
     void onSubWindowActivated(QMdiSubWindow *window);
     void showError(const QString &message);

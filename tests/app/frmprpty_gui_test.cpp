@@ -92,7 +92,7 @@ TEST_F(PropertyWindowTest, TextBoxesClearTheStatusTextAndMirrorTheDocument)
 
 TEST_F(PropertyWindowTest, ClosingOnlyHides)
 {
-    doc.grid().setTextMatrix(1, 10, QStringLiteral("kept"));
+    doc.setCell(1, 10, QStringLiteral("kept"));
     window.close();
     EXPECT_FALSE(window.isVisible());
     window.show();

@@ -5,6 +5,7 @@
 #include "support/frames.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QToolBar>
@@ -148,7 +149,7 @@ TEST_F(MainWindowTest, CommandsThatNeedAFrameAreDisabledWhileThereIsNone)
     addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(0));
     expectEnabled(true, "with a frame");
     action("mAllDel")->trigger();
-    ASSERT_EQ(doc.gPicCount, 0);
+    ASSERT_EQ(doc.picCount(), 0);
     expectEnabled(false, "after closing all");
 
     // A frame whose reading is given up leaves no frame behind.
@@ -187,16 +188,16 @@ TEST_F(MainWindowTest, FrameWindowsShowEachFrameThroughItsOwnPalette)
 TEST_F(MainWindowTest, RedrawIsImmediateAndSwapsRenumberWindows)
 {
     addFrame(doc, 2, 1, {0, 1}, 2, rampPalette(0));
-    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
     frmPic *a = window.frameWindow(0);
-    frmPic *b = window.frameWindow(1);
-    doc.pic(0).bits = {1, 1};
+    std::ranges::fill(doc.pixelsForWriting(0), uint8_t(1));
     doc.ShowPic(0);
     const Rgb one = doc.pic(0).colors[1];
     EXPECT_EQ(a->pic1()->picture().pixel(0, 0), qRgb(one.r, one.g, one.b));
+    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
+    frmPic *b = window.frameWindow(1);
 
     window.mdiArea()->setActiveSubWindow(window.frameSubWindow(1));
-    EXPECT_EQ(doc.gCurPic, 1);
+    EXPECT_EQ(doc.curPic(), 1);
     window.mMae_Click();
     EXPECT_EQ(b->windowTitle(), "0");
     EXPECT_EQ(a->windowTitle(), "1");
@@ -209,7 +210,19 @@ TEST_F(MainWindowTest, ClosingAFrameWindowDeletesThatFrame)
         addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(i));
     frmPic *last = window.frameWindow(2);
     window.frameSubWindow(1)->close();
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
+    EXPECT_EQ(window.frameWindow(1), last);
+    EXPECT_EQ(last->windowTitle(), "1");
+
+    // Undo puts a window back at the frame's place, redo takes it away.
+    ASSERT_TRUE(doc.undo());
+    ASSERT_EQ(window.mdiArea()->subWindowList().size(), 3);
+    EXPECT_EQ(window.frameWindow(2), last);
+    EXPECT_EQ(last->windowTitle(), "2");
+    EXPECT_EQ(window.frameWindow(1)->windowTitle(), "1");
+    const Rgb back = rampPalette(1)[0];
+    EXPECT_EQ(window.frameWindow(1)->pic1()->picture().pixel(0, 0), qRgb(back.r, back.g, back.b));
+    ASSERT_TRUE(doc.redo());
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
 }
