@@ -1,3 +1,4 @@
+#include "platform/angles.h"
 #include "sampleart.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@ namespace velmar::samplegen
 namespace
 {
 
-constexpr double kPi = 3.14159265358979;
 
 uint8_t colour(int r, int g, int b)
 {

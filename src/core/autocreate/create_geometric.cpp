@@ -4,10 +4,10 @@
 // let drawCube / drawPrism paint each one.
 #include "autocreate/createcommand.h"
 
+#include "document/document.h"
 #include "effects/cube.h"
 #include "effects/geometric.h"
 #include "platform/numeric.h"
-#include "document/document.h"
 
 #include <vector>
 
@@ -36,14 +36,11 @@ QString runCubeLoop(Document &doc, const CreateArgs &args)
     const int border = args.colours[1];
     const int s = doc.pic(a).lWidth < doc.pic(a).lHeight ? doc.pic(a).lWidth : doc.pic(a).lHeight;
     const int side = nearest(s * 1.6);
-    // Half a turn in n steps; the limit lies just under pi so that the half
-    // turn, which shows window A again, is not repeated when the loop plays.
     // The frames are added first and then painted together (on all threads).
-    const double step = 3.14159265358979 / args.n;
     std::vector<int> frames;
     std::vector<double> angles;
     QString why;
-    for (double theta = 0; theta <= 3.14158265358979; theta += step) {
+    for (double theta : cubeAngles(args.n)) {
         const int f = doc.NewWindow(a, side, side, background);
         if (f < 0) {
             why = stopped(doc);
@@ -63,16 +60,13 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
     const int border = args.colours[1];
     const int w = nearest(doc.pic(d).lWidth * 1.2);
     const int h = nearest(doc.pic(d).lHeight * 1.2);
-    // A third of a turn (from one face to the next) in n steps, one whole turn
-    // in all; the limit just under 2 pi keeps the start from repeating.
-    const double step = (6.28318530717958 / 3) / args.n;
     const int perFace = nearest(args.n);
     int k = 0;
     // The frames are added first and then painted together (on all threads).
     std::vector<int> frames;
     std::vector<double> angles;
     QString why;
-    for (double theta = 0; theta <= 6.28317530717958; theta += step) {
+    for (double theta : prismAngles(args.n)) {
         const int f = doc.NewWindow(d, w, h, background);
         if (f < 0) {
             why = stopped(doc);

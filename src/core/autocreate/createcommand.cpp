@@ -1,9 +1,10 @@
 #include "autocreate/createcommand.h"
+#include "platform/angles.h"
 
+#include "document/document.h"
 #include "effects/effects.h"
 #include "platform/numeric.h"
 #include "platform/palette.h"
-#include "document/document.h"
 
 #include <cmath>
 #include <optional>
@@ -28,24 +29,44 @@ QString msgParameter()
     return QStringLiteral("パラメーターに誤りがあります。");
 }
 
+// The angles are summed step by step, not multiplied out, and each loop ends
+// at a bound a hundred-thousandth below its last turn: the last angle the
+// additions reach lies a rounding error either side of the turn, and the
+// bound keeps the frame that would show the first picture again out of the
+// loop whichever side it falls. Both the effects and the frame counts of the
+// dialog come from here, so they cannot disagree.
+namespace
+{
+constexpr double kCubeLastAngle = 3.14158265358979;  // half a turn, less 1e-5
+constexpr double kPrismLastAngle = 6.28317530717958; // a whole turn, less 1e-5
+
+std::vector<double> anglesUpTo(double step, double last)
+{
+    std::vector<double> angles;
+    for (double theta = 0; theta <= last; theta += step)
+        angles.push_back(theta);
+    return angles;
+}
+} // namespace
+
+std::vector<double> cubeAngles(double n)
+{
+    return anglesUpTo(kPi / n, kCubeLastAngle);
+}
+
+std::vector<double> prismAngles(double n)
+{
+    return anglesUpTo((kTwoPi / 3) / n, kPrismLastAngle);
+}
+
 int cubeFramesAdded(double n)
 {
-    // The cube loop steps its angle by repeated addition up to a limit just
-    // below pi, so the count follows the same additions.
-    const double step = 3.14159265358979 / n;
-    int frames = 0;
-    for (double theta = 0; theta <= 3.14158265358979; theta += step)
-        ++frames;
-    return frames;
+    return int(cubeAngles(n).size());
 }
 
 int prismFramesAdded(double n)
 {
-    const double step = (6.28318530717958 / 3) / n;
-    int frames = 0;
-    for (double theta = 0; theta <= 6.28317530717958; theta += step)
-        ++frames;
-    return frames;
+    return int(prismAngles(n).size());
 }
 
 namespace

@@ -152,6 +152,10 @@ QString runGlobe(Document &doc, const CreateArgs &args);
 QString runCardTurn(Document &doc, const CreateArgs &args);
 // Frames added by the cube / prism loop for a typed count n (the loops step
 // an angle by repeated addition, so a fractional n gives its own count).
+// The angles of the cube's frames (half a turn in n steps) and the prism's
+// (a third of a turn per face in n steps, one whole turn).
+std::vector<double> cubeAngles(double n);
+std::vector<double> prismAngles(double n);
 int cubeFramesAdded(double n);
 int prismFramesAdded(double n);
 // Tab checks of the globe and the coin: a globe needs a base of at least

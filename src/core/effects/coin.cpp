@@ -1,3 +1,4 @@
+#include "platform/angles.h"
 #include "effects/geometric.h"
 
 #include "platform/numeric.h"
@@ -16,9 +17,9 @@ namespace
 {
 
 constexpr double kQuarterTurn = 1.570796326794895;
-constexpr double kHalfTurn = 3.14159265358979;
+constexpr double kHalfTurn = kPi;
 constexpr double kThreeQuarterTurn = 4.712388980384685;
-constexpr double kFullTurn = 6.28318530717958;
+constexpr double kFullTurn = kTwoPi;
 
 // The thickest edge, in pixels, when the coin stands side-on.
 constexpr double kMaxThickness = 5;

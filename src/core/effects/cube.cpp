@@ -1,3 +1,4 @@
+#include "platform/angles.h"
 #include "effects/cube.h"
 
 #include "document/document.h"
@@ -144,7 +145,7 @@ SolidVertices prismVertices(double b, int faceWidth, int faceHeight, int targetW
     SolidVertices v;
     const double radius = (std::sqrt(3.0) + std::sqrt(3.0)) / 3;
     // Vertex pairs (right end, left end) of the three long edges.
-    const double phases[3] = {12.56637061435916 / 3, 6.28318530717958 / 3, 0};
+    const double phases[3] = {2 * kTwoPi / 3, kTwoPi / 3, 0};
     for (size_t pair = 0; pair < 3; ++pair) {
         for (size_t end = 0; end < 2; ++end) {
             const size_t k = 1 + 2 * pair + end;

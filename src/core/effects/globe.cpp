@@ -1,3 +1,4 @@
+#include "platform/angles.h"
 #include "effects/geometric.h"
 
 #include "platform/numeric.h"
@@ -13,8 +14,8 @@ namespace velmar
 namespace
 {
 
-constexpr double kHalfTurn = 3.14159265358979;
-constexpr double kFullTurn = 6.28318530717958;
+constexpr double kHalfTurn = kPi;
+constexpr double kFullTurn = kTwoPi;
 
 // The latitude of a row from its height u (1 at the top, -1 at the bottom).
 // The bottom pole is given as three quarters of a turn, not minus a quarter:

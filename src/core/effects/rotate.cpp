@@ -1,3 +1,4 @@
+#include "platform/angles.h"
 #include "effects/effects.h"
 
 #include "platform/numeric.h"
@@ -16,8 +17,6 @@ namespace
 
 // The constants are the decimals the effect has always used, not a more
 // precise pi: the sampled positions (and so the pixels) depend on them.
-constexpr double kTwoPi = 6.28318530717958;
-constexpr double kPi = 3.14159265358979;
 constexpr double kHalfPi = 1.570796326794895;
 
 // The source position of output pixel (j, i) for a turn by angle, as the
