@@ -1,22 +1,25 @@
-#include "frmprpty.h"
 #include "document/document.h"
 #include "frmpic.h"
+#include "frmprpty.h"
 #include "mdimain.h"
 #include "support/frames.h"
 
 #include <QAction>
-#include <algorithm>
+#include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace velmar;
 using velmar::test::addFrame;
 using velmar::test::rampPalette;
 
-namespace {
+namespace
+{
 
 struct MenuItem {
     const char *name;
@@ -53,6 +56,8 @@ struct ToolButton {
 const ToolButton kToolButtons[] = {
     {"open", u"開く", "mGifIn", "mGifIn_Click"},
     {"save", u"名前を付けて保存", "mGifOut", "mGifOut_Click"},
+    {"undo", u"元に戻す", "mUndo", "mUndo_Click"},
+    {"redo", u"やり直し", "mRedo", "mRedo_Click"},
     {"before", u"前のﾌﾚｰﾑと入替", "mMae", "mMae_Click"},
     {"after", u"後ろのﾌﾚｰﾑと入替", "mUshiro", "mUshiro_Click"},
     {"delete", u"１ﾌﾚｰﾑ削除", "mDelete", "mDelete_Click"},
@@ -65,8 +70,9 @@ const ToolButton kToolButtons[] = {
     {"help", u"ﾍﾙﾌﾟ", "mHelpF1", "help_Click"},
 };
 
-class MainWindowTest : public ::testing::Test {
-protected:
+class MainWindowTest : public ::testing::Test
+{
+  protected:
     Document doc;
     mdiMain window{doc};
     void SetUp() override { window.show(); }
@@ -84,7 +90,7 @@ QRgb paintedPixel(frmPic *w, int x, int y)
 
 TEST_F(MainWindowTest, CaptionAndMenusAsTheUserSeesThem)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Velmar"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("無題[*] - Velmar"));
     for (const MenuItem &m : kMenuItems) {
         QAction *a = action(m.name);
         ASSERT_NE(a, nullptr) << m.name;
@@ -105,8 +111,8 @@ TEST_F(MainWindowTest, ToolbarKeysInOrderWithTooltips)
     QStringList layout;
     for (QAction *a : bar->actions())
         layout << (a->isSeparator() ? QStringLiteral("|") : a->data().toString());
-    EXPECT_EQ(layout.join(' '), QStringLiteral("| open save | before after delete | auto property play | kasane "
-                                               "seiretu1 seiretu2 | help"));
+    EXPECT_EQ(layout.join(' '), QStringLiteral("| open save | undo redo | before after delete | auto property play | "
+                                               "kasane seiretu1 seiretu2 | help"));
     for (const ToolButton &b : kToolButtons) {
         QAction *a = window.toolbarAction(QString::fromLatin1(b.key));
         ASSERT_NE(a, nullptr) << b.key;
@@ -214,15 +220,16 @@ TEST_F(MainWindowTest, ClosingAFrameWindowDeletesThatFrame)
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
 
-    // Undo puts a window back at the frame's place, redo takes it away.
-    ASSERT_TRUE(doc.undo());
+    // Ctrl+Z puts a window back at the frame's place, Ctrl+Y takes it away.
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
     ASSERT_EQ(window.mdiArea()->subWindowList().size(), 3);
     EXPECT_EQ(window.frameWindow(2), last);
     EXPECT_EQ(last->windowTitle(), "2");
     EXPECT_EQ(window.frameWindow(1)->windowTitle(), "1");
     const Rgb back = rampPalette(1)[0];
     EXPECT_EQ(window.frameWindow(1)->pic1()->picture().pixel(0, 0), qRgb(back.r, back.g, back.b));
-    ASSERT_TRUE(doc.redo());
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
 }
