@@ -582,7 +582,9 @@ void mdiMain::mAllDel_Click()
 void mdiMain::mEnd_Click()
 {
     startCommand(QStringLiteral("mEnd_Click"));
-    QCoreApplication::exit(0);
+    // Ending from the menu is closing the main window: unsaved changes are
+    // asked about there, and nothing else is.
+    close();
 }
 
 void mdiMain::mUndo_Click()
