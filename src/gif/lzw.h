@@ -6,7 +6,8 @@
 #include <span>
 #include <vector>
 
-namespace velmar {
+namespace velmar
+{
 
 // Why a code stream stopped. Everything but Ok is a decoding failure; the
 // bytes produced before it stay in the output.
@@ -46,6 +47,17 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
 // Also false, appending nothing, when m is outside 2..8 or a pixel is not
 // below 2^m: such a pixel would be read back as a control code or a wrong
 // string, so the caller must raise the code size instead.
-bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out);
+//
+// By default the table starts over with a clear code once code 4092 is
+// defined. With deferClear the encoder instead fills the table up to code
+// 4095 and then goes on with the strings it holds, never clearing again:
+// a picture whose later part repeats its earlier strings (a flat background,
+// a pattern) often encodes shorter that way. Decoders handle a full table
+// without a clear code by defining nothing more.
+struct LzwEncodeOptions {
+    bool deferClear = false;
+};
+bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
+               LzwEncodeOptions options = {});
 
 } // namespace velmar
