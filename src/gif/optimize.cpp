@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <span>
 #include <unordered_map>
@@ -212,6 +213,15 @@ class ValueIds
         lastId_ = ids_[slot];
         return lastId_;
     }
+    // The id of p, -1 when it has none yet.
+    int find(Pixel p) const
+    {
+        uint32_t slot = (p * 0x9E3779B1u) >> (32 - kBits);
+        for (; stamps_[slot] == generation_; slot = (slot + 1) & (kSize - 1))
+            if (keys_[slot] == p)
+                return ids_[slot];
+        return -1;
+    }
     const std::vector<Pixel> &values() const { return values_; }
 
   private:
@@ -384,8 +394,14 @@ size_t resolve(Frame &f, int minCodeSize, bool deferClear)
 
 enum class Build { Ok, Infeasible, TooManyColours };
 
+// How free pixels may be written, from the most choice to the least: in
+// their colour or transparent; in their colour only where the image draws
+// that colour anyway (so that they add no colour to its table); never
+// transparent.
+enum class Freedom { Any, KnownColours, None };
+
 // Sets up the image that turns canvas b into screen inside rect.
-Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, bool allowTransparent,
+Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, Freedom freedom,
                  ValueIds &ids, Frame &f)
 {
     ids.reset();
@@ -394,25 +410,41 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
     f.want.resize(n);
     f.free.resize(n);
     f.transparent = -1;
+    if (freedom == Freedom::KnownColours) {
+        // The colours that must be drawn come first.
+        for (int y = rect.y; y < rect.y + rect.h; ++y) {
+            const Pixel *s = screen.data() + size_t(y) * size_t(b.width);
+            for (int x = rect.x; x < rect.x + rect.w; ++x)
+                if (b.at(x, y) != s[x] && ids.id(s[x]) < 0)
+                    return Build::TooManyColours;
+        }
+    }
     size_t i = 0;
     for (int y = rect.y; y < rect.y + rect.h; ++y) {
         const Pixel *s = screen.data() + size_t(y) * size_t(b.width);
         for (int x = rect.x; x < rect.x + rect.w; ++x, ++i) {
-            const Pixel want = s[x];
-            const bool same = b.at(x, y) == want;
+            const bool same = b.at(x, y) == s[x];
             // A viewer's drawing never makes a pixel transparent again.
-            if (!same && want == kTransparent)
+            if (!same && s[x] == kTransparent)
                 return Build::Infeasible;
-            const int id = ids.id(want);
+            Pixel value = s[x];
+            bool isFree = same && value != kTransparent && freedom != Freedom::None;
+            if (isFree && freedom == Freedom::KnownColours && ids.find(value) < 0) {
+                value = kTransparent;
+                isFree = false;
+            }
+            const int id = ids.id(value);
             if (id < 0)
                 return Build::TooManyColours;
             f.want[i] = uint8_t(id);
-            f.free[i] = same && want != kTransparent && allowTransparent;
-            if (f.free[i] || want == kTransparent) {
+            f.free[i] = isFree;
+            if (isFree) {
                 const int t = ids.id(kTransparent);
                 if (t < 0)
                     return Build::TooManyColours;
                 f.transparent = t;
+            } else if (value == kTransparent) {
+                f.transparent = id;
             }
         }
     }
@@ -420,18 +452,66 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
     return Build::Ok;
 }
 
+// The free pixels all taken one way: transparent where possible, or in
+// their colour where it has an index.
+Frame fixedChoice(const Frame &f, bool transparent)
+{
+    Frame g;
+    g.rect = f.rect;
+    g.want = f.want;
+    g.free.assign(f.free.size(), 0);
+    g.transparent = f.transparent;
+    if (transparent)
+        for (size_t p = 0; p < f.want.size(); ++p)
+            if (f.free[p])
+                g.want[p] = uint8_t(f.transparent);
+    return g;
+}
+
+// Picks the shortest of the ways to choose the free pixels (see resolve,
+// and all one way), each with and, for images that can fill the code table,
+// without a deferred clear.
+void chooseEncoding(Frame &f, int m, bool tryDefer)
+{
+    const bool anyFree = std::find(f.free.begin(), f.free.end(), 1) != f.free.end();
+    // On a tie the way without transparency wins: it may spare the image
+    // its control block.
+    std::vector<Frame> ways;
+    if (anyFree)
+        ways.push_back(fixedChoice(f, false));
+    ways.push_back(f);
+    if (anyFree)
+        ways.push_back(fixedChoice(f, true));
+    size_t best = SIZE_MAX;
+    for (bool defer : {false, true}) {
+        // Only an image of more pixels than codes can fill the table.
+        if (defer && (!tryDefer || f.want.size() <= LzwModel::kMaxCodes))
+            break;
+        for (Frame &way : ways) {
+            const size_t cost = resolve(way, m, defer);
+            if (cost < best) {
+                best = cost;
+                f.resolved = way.resolved;
+                f.deferClear = defer;
+                f.cost = cost;
+            }
+        }
+    }
+}
+
 // The image for rect, or false when no image can turn b into screen there.
 bool makeFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect, ValueIds &ids, Frame &f)
 {
     if (rect.empty())
         rect = {0, 0, 1, 1}; // an unchanged screen still needs its image
-    Build built = buildFrame(b, screen, rect, true, ids, f);
-    if (built == Build::TooManyColours)
-        built = buildFrame(b, screen, rect, false, ids, f);
+    Build built = Build::TooManyColours;
+    for (Freedom freedom : {Freedom::Any, Freedom::KnownColours, Freedom::None})
+        if (built == Build::TooManyColours)
+            built = buildFrame(b, screen, rect, freedom, ids, f);
     if (built != Build::Ok)
         return false;
     f.deferClear = false;
-    f.cost = resolve(f, bitsFor(int(f.values.size())), false);
+    chooseEncoding(f, bitsFor(int(f.values.size())), false);
     return true;
 }
 
@@ -554,6 +634,48 @@ std::vector<Pixel> byUse(const std::unordered_map<Pixel, ColourUse> &use, const 
     return sorted;
 }
 
+// The global table's entries. An image's code size follows its largest
+// index, so two orders are weighed by the bits they give every image's
+// pixels: by use, and the colours of the images with the fewest colours
+// first.
+std::vector<Pixel> globalOrder(const std::vector<OutFrame> &outs, const std::vector<std::vector<Pixel>> &drawn,
+                               const std::vector<bool> &seesGlobal, const std::unordered_map<Pixel, ColourUse> &use,
+                               const std::vector<Pixel> &colours)
+{
+    std::vector<Pixel> common;
+    for (Pixel c : byUse(use, colours))
+        common.push_back(c);
+
+    std::vector<size_t> frames;
+    for (size_t i = 0; i < outs.size(); ++i)
+        if (seesGlobal[i])
+            frames.push_back(i);
+    std::stable_sort(frames.begin(), frames.end(),
+                     [&](size_t a, size_t b) { return drawn[a].size() < drawn[b].size(); });
+    std::vector<Pixel> smallFirst;
+    std::unordered_map<Pixel, bool> placed;
+    for (size_t i : frames)
+        for (Pixel c : byUse(use, drawn[i]))
+            if (placed.emplace(c, true).second)
+                smallFirst.push_back(c);
+
+    const auto bits = [&](const std::vector<Pixel> &order) {
+        std::unordered_map<Pixel, int> at;
+        for (size_t k = 0; k < order.size(); ++k)
+            at[order[k]] = int(k);
+        uint64_t total = 0;
+        for (size_t i : frames) {
+            // A transparent index is one past the colours at worst.
+            int largest = int(drawn[i].size()) - 1 + (outs[i].frame.transparent >= 0 ? 1 : 0);
+            for (Pixel c : drawn[i])
+                largest = std::max(largest, at[c]);
+            total += uint64_t(bitsFor(largest + 1)) * outs[i].frame.resolved.size();
+        }
+        return total;
+    };
+    return bits(smallFirst) < bits(common) ? smallFirst : common;
+}
+
 std::vector<Rgb> tableOf(const std::vector<Pixel> &entries)
 {
     std::vector<Rgb> table(size_t(powerOfTwoCount(int(entries.size()))));
@@ -572,10 +694,11 @@ GifFile optimizeGif(const GifFile &plain)
     if (!planFrames(plain, outs))
         return plain;
 
-    // The colours each image draws, after its free pixels were chosen.
+    // The colours each image draws, after its free pixels were chosen, and
+    // whether it leaves pixels transparent.
     std::vector<std::vector<Pixel>> drawn(outs.size());
+    std::vector<bool> usesTransparent(outs.size(), false);
     std::unordered_map<Pixel, ColourUse> use;
-    bool anyTransparent = false;
     for (size_t i = 0; i < outs.size(); ++i) {
         const Frame &f = outs[i].frame;
         std::array<size_t, 256> count{};
@@ -585,7 +708,7 @@ GifFile optimizeGif(const GifFile &plain)
             if (count[id] == 0)
                 continue;
             if (f.values[id] == kTransparent) {
-                anyTransparent = true;
+                usesTransparent[i] = true;
                 continue;
             }
             drawn[i].push_back(f.values[id]);
@@ -595,12 +718,13 @@ GifFile optimizeGif(const GifFile &plain)
         }
     }
 
-    // Which images see the global table: all when every colour fits beside
-    // the transparent entry; otherwise the images, in order, whose colours
-    // still fit.
+    // Which images see the global table: all when every colour fits in it;
+    // otherwise the images, in order, whose colours still fit. An image
+    // that leaves pixels transparent takes for that an entry it does not
+    // draw, so it needs one to spare.
     std::vector<bool> seesGlobal(outs.size(), true);
     std::vector<Pixel> globalColours;
-    if (use.size() + (anyTransparent ? 1 : 0) <= 256) {
+    if (use.size() <= 256) {
         for (const auto &entry : use)
             globalColours.push_back(entry.first);
     } else {
@@ -609,26 +733,36 @@ GifFile optimizeGif(const GifFile &plain)
             size_t added = 0;
             for (Pixel c : drawn[i])
                 added += in.count(c) ? 0 : 1;
-            seesGlobal[i] = in.size() + added + 1 <= 256;
+            seesGlobal[i] = in.size() + added <= 256;
             if (seesGlobal[i])
                 for (Pixel c : drawn[i])
                     if (in.emplace(c, true).second)
                         globalColours.push_back(c);
         }
     }
-    bool globalTransparent = false;
-    for (size_t i = 0; i < outs.size(); ++i)
-        globalTransparent |= seesGlobal[i] && outs[i].frame.transparent >= 0 &&
-                             std::find(outs[i].frame.resolved.begin(), outs[i].frame.resolved.end(),
-                                       uint8_t(outs[i].frame.transparent)) != outs[i].frame.resolved.end();
-    std::vector<Pixel> globalEntries;
-    if (globalTransparent)
-        globalEntries.push_back(kTransparent);
-    for (Pixel c : byUse(use, globalColours))
-        globalEntries.push_back(c);
+    const std::vector<Pixel> globalEntries = globalOrder(outs, drawn, seesGlobal, use, globalColours);
     std::unordered_map<Pixel, int> globalIndex;
     for (size_t k = 0; k < globalEntries.size(); ++k)
         globalIndex[globalEntries[k]] = int(k);
+    // The transparent index of each image that sees the global table: the
+    // smallest index it does not draw (one past the colours when it draws
+    // them all, which grows the table).
+    std::vector<int> globalTransparent(outs.size(), -1);
+    size_t globalSize = globalEntries.size();
+    for (size_t i = 0; i < outs.size(); ++i) {
+        if (!seesGlobal[i] || !usesTransparent[i])
+            continue;
+        std::array<bool, 256> drawsIndex{};
+        for (Pixel c : drawn[i])
+            drawsIndex[size_t(globalIndex.at(c))] = true;
+        const int t = int(std::find(drawsIndex.begin(), drawsIndex.end(), false) - drawsIndex.begin());
+        if (t == 256) {
+            seesGlobal[i] = false;
+            continue;
+        }
+        globalTransparent[i] = t;
+        globalSize = std::max(globalSize, size_t(t) + 1);
+    }
 
     GifFile out;
     out.screenWidth = plain.screenWidth;
@@ -637,8 +771,10 @@ GifFile optimizeGif(const GifFile &plain)
     out.hasLoop = plain.hasLoop;
     out.loopCount = plain.loopCount;
     out.comment = plain.comment;
-    if (std::find(seesGlobal.begin(), seesGlobal.end(), true) != seesGlobal.end())
+    if (std::find(seesGlobal.begin(), seesGlobal.end(), true) != seesGlobal.end()) {
         out.globalTable = tableOf(globalEntries);
+        out.globalTable.resize(std::max(out.globalTable.size(), size_t(powerOfTwoCount(int(globalSize)))));
+    }
     out.images.resize(outs.size());
     for (size_t i = 0; i < outs.size(); ++i) {
         Frame &f = outs[i].frame;
@@ -654,10 +790,10 @@ GifFile optimizeGif(const GifFile &plain)
         if (seesGlobal[i]) {
             for (size_t id = 0; id < f.values.size(); ++id)
                 if (taken[id])
-                    index[id] = globalIndex.at(f.values[id]);
+                    index[id] = f.values[id] == kTransparent ? globalTransparent[i] : globalIndex.at(f.values[id]);
         } else {
             std::vector<Pixel> entries;
-            if (f.transparent >= 0 && taken[size_t(f.transparent)])
+            if (usesTransparent[i])
                 entries.push_back(kTransparent);
             for (Pixel c : byUse(use, drawn[i]))
                 entries.push_back(c);
@@ -685,15 +821,7 @@ GifFile optimizeGif(const GifFile &plain)
         if (t >= 0)
             largest = std::max(largest, t);
         const int m = bitsFor(largest + 1);
-        size_t cost = resolve(final, m, false);
-        // Only an image of more pixels than codes can fill the table.
-        if (final.want.size() > 4096) {
-            Frame deferred = final;
-            if (resolve(deferred, m, true) < cost) {
-                final = std::move(deferred);
-                final.deferClear = true;
-            }
-        }
+        chooseEncoding(final, m, true);
         const bool usesTransparent =
             t >= 0 && std::find(final.resolved.begin(), final.resolved.end(), uint8_t(t)) != final.resolved.end();
 
@@ -705,7 +833,9 @@ GifFile optimizeGif(const GifFile &plain)
         img.minCodeSize = m;
         img.deferClear = final.deferClear;
         const int disposal = i + 1 < outs.size() ? outs[i].disposal : kKeep;
-        img.hasControl = source.hasControl || usesTransparent || disposal != kKeep;
+        // A control block that changes nothing is left out.
+        img.hasControl = usesTransparent || disposal != kKeep ||
+                         (source.hasControl && (source.control.delay != 0 || source.control.userInput));
         img.control.disposal = disposal;
         img.control.transparent = usesTransparent;
         img.control.transparentIndex = usesTransparent ? t : 0;
