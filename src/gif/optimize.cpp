@@ -7,11 +7,12 @@
 // rectangle where that canvas and the wanted screen differ; inside it a
 // pixel that already shows the right colour is free: it may be drawn in its
 // colour or left transparent. Which of the two is decided while the code
-// stream is built (see resolve), so that free pixels extend the strings the
+// stream is built (see choose), so that free pixels extend the strings the
 // LZW table already holds.
 #include "gif/optimize.h"
 
 #include "gif/gifformat.h"
+#include "gif/lzw.h"
 
 #include <algorithm>
 #include <array>
@@ -127,6 +128,20 @@ struct CanvasView {
     Rect cleared;
     int width = 0;
 
+    // Pixels x .. x + n - 1 of row y: in place, or copied to scratch where
+    // the row crosses the cleared rectangle.
+    const Pixel *row(int y, int x, int n, Pixel *scratch) const
+    {
+        const Pixel *p = base + size_t(y) * size_t(width) + size_t(x);
+        if (cleared.empty() || y < cleared.y || y >= cleared.y + cleared.h)
+            return p;
+        const int x0 = std::max(x, cleared.x), x1 = std::min(x + n, cleared.x + cleared.w);
+        if (x0 >= x1)
+            return p;
+        std::copy_n(p, n, scratch);
+        std::fill(scratch + (x0 - x), scratch + (x1 - x), kTransparent);
+        return scratch;
+    }
     Pixel at(int x, int y) const
     {
         if (x >= cleared.x && x < cleared.x + cleared.w && y >= cleared.y && y < cleared.y + cleared.h)
@@ -134,6 +149,18 @@ struct CanvasView {
         return base[size_t(y) * size_t(width) + size_t(x)];
     }
 };
+
+std::vector<uint8_t> &rowScratchBytes()
+{
+    static thread_local std::vector<uint8_t> bytes;
+    return bytes;
+}
+
+std::vector<Pixel> &rowScratch()
+{
+    static thread_local std::vector<Pixel> row;
+    return row;
+}
 
 bool allTransparent(const Pixel *p, int n)
 {
@@ -244,62 +271,72 @@ struct Frame {
     std::vector<uint8_t> free;
     std::vector<Pixel> values; // value id -> colour (kTransparent: transparent)
     int transparent = -1;      // the id of kTransparent, -1 when unused
+    size_t drawnCount = 0;     // pixels that must be drawn in a colour
     std::vector<uint8_t> resolved;
     size_t cost = 0; // bytes of the image's code stream
-    bool deferClear = false;
 };
+
+// Images of more pixels are measured in fewer ways.
+constexpr size_t kThoroughPixels = 65536;
 
 int bitsFor(int count)
 {
     return std::max(2, int(std::bit_width(unsigned(std::max(count, 1) - 1))));
 }
 
-// The LZW table as the encoder builds it, for choosing free pixels: a hash
-// of (string code, pixel) -> code, like the encoder's.
+// The LZW table as the encoder builds it, for choosing free pixels. An
+// image has few values, so the table is a dense array child[code][value]
+// (0: none; no string has code 0 as its extension): one load per lookup. A
+// code's row is cleared when the code is defined, so a clear costs only the
+// rows of the roots. Like the encoder it also keeps, per value v, the codes
+// of the strings v, vv, vvv, ... (always defined in order of length), so a
+// run can be skipped in one step.
 class LzwModel
 {
   public:
     static constexpr unsigned kMaxCodes = 4096;
     static constexpr unsigned kClearCodeAt = 4093;
 
-    LzwModel(int minCodeSize, bool deferClear)
-        : m_(unsigned(minCodeSize)), clearAt_(deferClear ? 0 : kClearCodeAt), table_(kHashSize)
+    // Values are below valueCount.
+    LzwModel(int minCodeSize, int valueCount)
+        : m_(unsigned(minCodeSize)), stride_(size_t(std::max(valueCount, 1))), child_(scratch(0)), runCode_(scratch(1)),
+          runLength_(stride_)
     {
+        if (child_.size() < kMaxCodes * stride_)
+            child_.resize(kMaxCodes * stride_);
+        if (runCode_.size() < (kMaxCodes + 1) * stride_)
+            runCode_.resize((kMaxCodes + 1) * stride_);
         restart();
         bits_ += width_;
     }
     int find(unsigned w, unsigned k) const
     {
-        const uint32_t key = (w << 8) | k;
-        for (uint32_t slot = slotOf(key);; slot = (slot + 1) & (kHashSize - 1)) {
-            const uint32_t e = table_[slot];
-            if (e == 0)
-                return -1;
-            if ((e >> 12) == key)
-                return int(e & 0xFFF);
-        }
+        const uint16_t c = child_[w * stride_ + k];
+        return c ? int(c) : -1;
     }
     // Emits string w, to be followed by pixel k.
     void endString(unsigned w, unsigned k)
     {
         bits_ += width_;
-        if (nextFree_ == kMaxCodes)
-            return;
-        const uint32_t key = (w << 8) | k;
-        uint32_t slot = slotOf(key);
-        while (table_[slot] != 0)
-            slot = (slot + 1) & (kHashSize - 1);
-        table_[slot] = (key << 12) | nextFree_;
+        child_[w * stride_ + k] = uint16_t(nextFree_);
+        std::fill_n(child_.begin() + ptrdiff_t(nextFree_ * stride_), stride_, uint16_t(0));
+        if (runCode_[runLength_[k] * stride_ + k] == w) {
+            ++runLength_[k];
+            runCode_[runLength_[k] * stride_ + k] = uint16_t(nextFree_);
+        }
         ++nextFree_;
         if (nextFree_ > limit_) {
             ++width_;
             limit_ <<= 1;
         }
-        if (nextFree_ == clearAt_) {
+        if (nextFree_ == kClearCodeAt) {
             bits_ += width_;
             restart();
         }
     }
+    // The longest run of v with a code, and the code of n times v.
+    size_t longestRun(unsigned v) const { return runLength_[v]; }
+    unsigned runCode(size_t n, unsigned v) const { return runCode_[n * stride_ + v]; }
     // Bytes of the data sub-blocks once w and the end code are out.
     size_t finish()
     {
@@ -307,7 +344,7 @@ class LzwModel
         const unsigned afterEnd = nextFree_ + 1;
         if (afterEnd > limit_ && width_ < 12)
             ++width_;
-        if (afterEnd == clearAt_) {
+        if (afterEnd == kClearCodeAt) {
             bits_ += width_;
             width_ = m_ + 1;
         }
@@ -317,63 +354,94 @@ class LzwModel
     }
 
   private:
-    static constexpr unsigned kHashBits = 14;
-    static constexpr uint32_t kHashSize = 1u << kHashBits;
-    static uint32_t slotOf(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kHashBits); }
+    static std::vector<uint16_t> &scratch(int which)
+    {
+        static thread_local std::vector<uint16_t> tables[2];
+        return tables[which];
+    }
     void restart()
     {
-        std::fill(table_.begin(), table_.end(), 0u);
+        std::fill_n(child_.begin(), stride_ * stride_, uint16_t(0));
+        for (unsigned v = 0; v < stride_; ++v) {
+            runLength_[v] = 1;
+            runCode_[stride_ + v] = uint16_t(v);
+        }
         width_ = m_ + 1;
         limit_ = 1u << width_;
         nextFree_ = (1u << m_) + 2;
     }
 
     unsigned m_;
-    unsigned clearAt_;
-    std::vector<uint32_t> table_;
+    size_t stride_;
+    std::vector<uint16_t> &child_;
+    std::vector<uint16_t> &runCode_;
+    std::vector<uint16_t> runLength_;
     unsigned width_ = 0, limit_ = 0, nextFree_ = 0;
     uint64_t bits_ = 0;
 };
 
+// How free pixels are taken: all in their colour, each chosen while the
+// stream is built (see choose), or all transparent.
+enum class Way { Colour, Choose, Transparent };
+
 // Chooses every free pixel and returns the length of the code stream the
-// encoder makes of the result. Where the string so far can go on with either
-// choice, the one whose string the next pixel can also extend is taken;
-// where neither goes on, the new string starts with the previous pixel's
-// value if allowed (a run), else transparent (runs of it are what the
-// unchanged parts become). The encoder, parsing the chosen pixels greedily,
-// makes exactly the strings modelled here.
-size_t resolve(Frame &f, int minCodeSize, bool deferClear)
+// encoder makes of the result. Where the string so far can go on with
+// either value, the one whose string the next pixel can also extend is
+// taken; where neither goes on, the new string starts with the previous
+// pixel's value if allowed (a run), else transparent (runs of it are what
+// the unchanged parts become). The encoder, parsing the chosen pixels
+// greedily, makes exactly the strings modelled here.
+size_t choose(Frame &f, int minCodeSize)
 {
     const size_t n = f.want.size();
     f.resolved.resize(n);
-    LzwModel lzw(minCodeSize, deferClear);
     const unsigned t = unsigned(std::max(f.transparent, 0));
+    const int valueCount = std::max(int(*std::max_element(f.want.begin(), f.want.end())), int(t)) + 1;
+    LzwModel lzw(minCodeSize, valueCount);
     const uint8_t *want = f.want.data();
     const uint8_t *free = f.free.data();
     uint8_t *out = f.resolved.data();
+    // A string that starts with value v takes at once the longest run of v
+    // the table holds and the pixels allow.
+    const auto skipRun = [&](size_t &p, unsigned &w) {
+        const unsigned v = w;
+        const size_t limit = std::min(lzw.longestRun(v) - 1, n - 1 - p);
+        size_t r = 0;
+        while (r < limit && (want[p + 1 + r] == v || (v == t && free[p + 1 + r])))
+            ++r;
+        if (r == 0)
+            return;
+        std::fill_n(out + p + 1, r, uint8_t(v));
+        p += r;
+        w = lzw.runCode(1 + r, v);
+    };
+    size_t p = 0;
     unsigned w = free[0] ? t : want[0];
     out[0] = uint8_t(w);
-    for (size_t p = 1; p < n; ++p) {
-        const unsigned a = want[p];
+    skipRun(p, w);
+    for (++p; p < n; ++p) {
         if (!free[p]) {
+            const unsigned a = want[p];
             const int c = lzw.find(w, a);
+            out[p] = uint8_t(a);
             if (c >= 0) {
                 w = unsigned(c);
             } else {
                 lzw.endString(w, a);
                 w = a;
+                skipRun(p, w);
             }
-            out[p] = uint8_t(a);
             continue;
         }
+        const unsigned a = want[p];
         const int ca = lzw.find(w, a);
         const int ct = lzw.find(w, t);
         if (ca >= 0 && ct >= 0) {
             bool takeA = false;
             if (p + 1 < n) {
-                const unsigned na = want[p + 1];
                 const auto extends = [&](int code) {
-                    return lzw.find(unsigned(code), na) >= 0 || (free[p + 1] && lzw.find(unsigned(code), t) >= 0);
+                    return lzw.find(unsigned(code), want[p + 1]) >= 0 ||
+                           (free[p + 1] && lzw.find(unsigned(code), t) >= 0);
                 };
                 takeA = extends(ca) && !extends(ct);
             }
@@ -387,6 +455,7 @@ size_t resolve(Frame &f, int minCodeSize, bool deferClear)
             lzw.endString(w, v);
             w = v;
             out[p] = uint8_t(v);
+            skipRun(p, w);
         }
     }
     return lzw.finish();
@@ -410,6 +479,7 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
     f.want.resize(n);
     f.free.resize(n);
     f.transparent = -1;
+    f.drawnCount = 0;
     if (freedom == Freedom::KnownColours) {
         // The colours that must be drawn come first.
         for (int y = rect.y; y < rect.y + rect.h; ++y) {
@@ -419,88 +489,95 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
                     return Build::TooManyColours;
         }
     }
+    std::vector<Pixel> &canvas = rowScratch();
+    canvas.resize(size_t(rect.w));
+    int t = -1;
     size_t i = 0;
     for (int y = rect.y; y < rect.y + rect.h; ++y) {
-        const Pixel *s = screen.data() + size_t(y) * size_t(b.width);
-        for (int x = rect.x; x < rect.x + rect.w; ++x, ++i) {
-            const bool same = b.at(x, y) == s[x];
-            // A viewer's drawing never makes a pixel transparent again.
-            if (!same && s[x] == kTransparent)
-                return Build::Infeasible;
+        const Pixel *c = b.row(y, rect.x, rect.w, canvas.data());
+        const Pixel *s = screen.data() + size_t(y) * size_t(b.width) + rect.x;
+        for (int x = 0; x < rect.w; ++x, ++i) {
             Pixel value = s[x];
+            const bool same = c[x] == value;
+            // A viewer's drawing never makes a pixel transparent again.
+            if (!same && value == kTransparent)
+                return Build::Infeasible;
             bool isFree = same && value != kTransparent && freedom != Freedom::None;
             if (isFree && freedom == Freedom::KnownColours && ids.find(value) < 0) {
                 value = kTransparent;
                 isFree = false;
+            }
+            if (t < 0 && (isFree || value == kTransparent)) {
+                t = ids.id(kTransparent);
+                if (t < 0)
+                    return Build::TooManyColours;
             }
             const int id = ids.id(value);
             if (id < 0)
                 return Build::TooManyColours;
             f.want[i] = uint8_t(id);
             f.free[i] = isFree;
-            if (isFree) {
-                const int t = ids.id(kTransparent);
-                if (t < 0)
-                    return Build::TooManyColours;
-                f.transparent = t;
-            } else if (value == kTransparent) {
-                f.transparent = id;
-            }
+            f.drawnCount += !isFree && value != kTransparent;
         }
     }
+    f.transparent = t;
     f.values = ids.values();
     return Build::Ok;
 }
 
-// The free pixels all taken one way: transparent where possible, or in
-// their colour where it has an index.
-Frame fixedChoice(const Frame &f, bool transparent)
+// The free pixels all taken one way.
+void takeAll(Frame &f, Way way)
 {
-    Frame g;
-    g.rect = f.rect;
-    g.want = f.want;
-    g.free.assign(f.free.size(), 0);
-    g.transparent = f.transparent;
-    if (transparent)
-        for (size_t p = 0; p < f.want.size(); ++p)
-            if (f.free[p])
-                g.want[p] = uint8_t(f.transparent);
-    return g;
+    const size_t n = f.want.size();
+    f.resolved.resize(n);
+    const uint8_t t = uint8_t(std::max(f.transparent, 0));
+    for (size_t p = 0; p < n; ++p)
+        f.resolved[p] = way == Way::Transparent && f.free[p] ? t : f.want[p];
 }
 
-// Picks the shortest of the ways to choose the free pixels (see resolve,
-// and all one way), each with and, for images that can fill the code table,
-// without a deferred clear.
-void chooseEncoding(Frame &f, int m, bool tryDefer)
+// The length of the code stream of pixels.
+size_t measure(const std::vector<uint8_t> &pixels, int m)
 {
+    std::vector<uint8_t> &stream = rowScratchBytes();
+    stream.clear();
+    LZWEncode(pixels, m, stream);
+    return stream.size();
+}
+
+// Takes the shortest of the ways of taking the free pixels. A large image
+// takes only the way that wins most often there: trying all would cost more
+// time than it saves bytes. Its length is measured only when asked for.
+void chooseEncoding(Frame &f, int m, bool measured)
+{
+    f.cost = 0;
     const bool anyFree = std::find(f.free.begin(), f.free.end(), 1) != f.free.end();
-    // On a tie the way without transparency wins: it may spare the image
-    // its control block.
-    std::vector<Frame> ways;
-    if (anyFree)
-        ways.push_back(fixedChoice(f, false));
-    ways.push_back(f);
-    if (anyFree)
-        ways.push_back(fixedChoice(f, true));
-    size_t best = SIZE_MAX;
-    for (bool defer : {false, true}) {
-        // Only an image of more pixels than codes can fill the table.
-        if (defer && (!tryDefer || f.want.size() <= LzwModel::kMaxCodes))
-            break;
-        for (Frame &way : ways) {
-            const size_t cost = resolve(way, m, defer);
-            if (cost < best) {
-                best = cost;
-                f.resolved = way.resolved;
-                f.deferClear = defer;
-                f.cost = cost;
-            }
-        }
+    if (!anyFree || f.want.size() > kThoroughPixels) {
+        takeAll(f, anyFree ? Way::Transparent : Way::Colour);
+        if (measured)
+            f.cost = measure(f.resolved, m);
+        return;
     }
+    // In the order that wins ties: the way without transparency first, as
+    // it may spare the image its control block.
+    takeAll(f, Way::Colour);
+    f.cost = measure(f.resolved, m);
+    std::vector<uint8_t> best = f.resolved;
+    size_t cost = choose(f, m);
+    if (cost < f.cost) {
+        f.cost = cost;
+        best = f.resolved;
+    }
+    takeAll(f, Way::Transparent);
+    cost = measure(f.resolved, m);
+    if (cost < f.cost)
+        f.cost = cost;
+    else
+        f.resolved.swap(best);
 }
 
-// The image for rect, or false when no image can turn b into screen there.
-bool makeFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect, ValueIds &ids, Frame &f)
+// Sets up the image for rect, or returns false when no image can turn b
+// into screen there.
+bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect, ValueIds &ids, Frame &f)
 {
     if (rect.empty())
         rect = {0, 0, 1, 1}; // an unchanged screen still needs its image
@@ -508,11 +585,12 @@ bool makeFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect,
     for (Freedom freedom : {Freedom::Any, Freedom::KnownColours, Freedom::None})
         if (built == Build::TooManyColours)
             built = buildFrame(b, screen, rect, freedom, ids, f);
-    if (built != Build::Ok)
-        return false;
-    f.deferClear = false;
-    chooseEncoding(f, bitsFor(int(f.values.size())), false);
-    return true;
+    return built == Build::Ok;
+}
+
+void costFrame(Frame &f, bool measured = true)
+{
+    chooseEncoding(f, bitsFor(int(f.values.size())), measured);
 }
 
 Rect transparentWhereOpaque(const std::vector<Pixel> &now, const std::vector<Pixel> &before, int width, int height)
@@ -536,10 +614,42 @@ Rect transparentWhereOpaque(const std::vector<Pixel> &now, const std::vector<Pix
     return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
 }
 
+// An image as chosen: only what the file needs of it is kept, so that a
+// long animation costs a byte per pixel of its images.
 struct OutFrame {
-    Frame frame;
+    Rect rect;
+    std::vector<Pixel> values; // value id -> colour (kTransparent: transparent)
+    std::vector<uint8_t> resolved;
+    size_t drawnCount = 0;
+    size_t cost = 0; // 0: not measured
     int disposal = kKeep;
+
+    // Copies rather than takes the buffers, which the caller reuses.
+    void take(const Frame &f)
+    {
+        rect = f.rect;
+        values = f.values;
+        resolved = f.resolved;
+        drawnCount = f.drawnCount;
+        cost = f.cost;
+    }
 };
+
+// Pixels inside rect where canvas b does not show screen yet.
+// (Every step-th row of it.)
+size_t countChanged(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, int step)
+{
+    std::vector<Pixel> &canvas = rowScratch();
+    canvas.resize(size_t(std::max(rect.w, 0)));
+    size_t n = 0;
+    for (int y = rect.y; y < rect.y + rect.h; y += step) {
+        const Pixel *c = b.row(y, rect.x, rect.w, canvas.data());
+        const Pixel *s = screen.data() + size_t(y) * size_t(b.width) + rect.x;
+        for (int x = 0; x < rect.w; ++x)
+            n += c[x] != s[x];
+    }
+    return n;
+}
 
 // Chooses the images and disposals; false when some screen cannot be made
 // (an image would need more than 256 colours).
@@ -553,25 +663,31 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
     // the screen wanted now.
     std::vector<Pixel> before(screenSize, kTransparent), previous, shown;
     viewer.next(shown);
+    Frame first;
     const CanvasView start{before.data(), {}, width};
-    if (!makeFrame(start, shown, changedRect(start, shown, height), ids, outs[0].frame))
+    if (!prepareFrame(start, shown, changedRect(start, shown, height), ids, first))
         return false;
+    costFrame(first);
+    outs[0].take(first);
 
     struct Candidate {
         int disposal = kKeep;
         CanvasView canvas;
+        Rect rect;
         Frame frame;
         // For "background", the previous image grown so that clearing it
         // leaves transparent what must become transparent.
         bool grown = false;
         Frame grownPrevious;
+        bool usable = false;
+        size_t drawn = 0; // pixels drawn in a colour, the grown image's extra ones included
         size_t total = 0;
     };
     std::array<Candidate, 3> candidates;
     for (size_t i = 1; i < outs.size(); ++i) {
         previous.swap(shown);
         viewer.next(shown);
-        Frame &last = outs[i - 1].frame;
+        OutFrame &last = outs[i - 1];
         const CanvasView lastCanvas{before.data(), {}, width};
         // The previous image's disposal decides the canvas this image is
         // drawn on: its screen as shown, with its rectangle cleared, or the
@@ -583,15 +699,42 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
         candidates[1].canvas = {previous.data(), mustClear, width};
         candidates[2].disposal = kPrevious;
         candidates[2].canvas = lastCanvas;
+        // Small images are measured for every disposal; of large ones only
+        // those that draw not many more pixels than the fewest, counted on
+        // every fourth row.
+        size_t largest = 0;
+        for (Candidate &c : candidates) {
+            c.rect = changedRect(c.canvas, shown, height);
+            largest = std::max(largest, size_t(c.rect.w) * size_t(c.rect.h));
+        }
+        const bool large = largest > kThoroughPixels;
+        const int step = large ? 4 : 1;
+        size_t fewest = SIZE_MAX;
+        for (Candidate &c : candidates) {
+            c.grown = c.disposal == kBackground && mustClear != last.rect;
+            c.drawn = countChanged(c.canvas, shown, c.rect, step);
+            if (c.grown)
+                c.drawn += countChanged(lastCanvas, previous, mustClear, step) -
+                           countChanged(lastCanvas, previous, last.rect, step);
+            fewest = std::min(fewest, c.drawn);
+        }
+        int contenders = 0;
+        for (Candidate &c : candidates) {
+            c.usable = !large || c.drawn <= fewest + fewest / 8;
+            contenders += c.usable;
+        }
         Candidate *best = nullptr;
         for (Candidate &c : candidates) {
-            if (!makeFrame(c.canvas, shown, changedRect(c.canvas, shown, height), ids, c.frame))
+            if (!c.usable || !prepareFrame(c.canvas, shown, c.rect, ids, c.frame))
                 continue;
+            costFrame(c.frame, contenders > 1);
             c.total = c.frame.cost;
-            c.grown = c.disposal == kBackground && mustClear != last.rect;
             if (c.grown) {
-                if (!makeFrame(lastCanvas, previous, mustClear, ids, c.grownPrevious))
+                if (!prepareFrame(lastCanvas, previous, mustClear, ids, c.grownPrevious))
                     continue;
+                costFrame(c.grownPrevious);
+                if (last.cost == 0)
+                    last.cost = measure(last.resolved, bitsFor(int(last.values.size())));
                 c.total += c.grownPrevious.cost - std::min(c.grownPrevious.cost, last.cost);
             }
             if (!best || c.total < best->total)
@@ -599,12 +742,13 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
         }
         if (!best)
             return false;
-        outs[i - 1].disposal = best->disposal;
+        last.disposal = best->disposal;
         if (best->grown)
-            std::swap(last, best->grownPrevious);
-        std::swap(outs[i].frame, best->frame);
+            last.take(best->grownPrevious);
+        outs[i].take(best->frame);
         if (best->disposal != kPrevious) {
-            before = previous;
+            // previous is not needed again: the next round overwrites it.
+            before.swap(previous);
             const Rect &r = best->canvas.cleared;
             for (int y = r.y; y < r.y + r.h; ++y)
                 std::fill_n(before.data() + size_t(y) * size_t(width) + size_t(r.x), r.w, kTransparent);
@@ -639,8 +783,8 @@ std::vector<Pixel> byUse(const std::unordered_map<Pixel, ColourUse> &use, const 
 // pixels: by use, and the colours of the images with the fewest colours
 // first.
 std::vector<Pixel> globalOrder(const std::vector<OutFrame> &outs, const std::vector<std::vector<Pixel>> &drawn,
-                               const std::vector<bool> &seesGlobal, const std::unordered_map<Pixel, ColourUse> &use,
-                               const std::vector<Pixel> &colours)
+                               const std::vector<bool> &seesGlobal, const std::vector<bool> &usesTransparent,
+                               const std::unordered_map<Pixel, ColourUse> &use, const std::vector<Pixel> &colours)
 {
     std::vector<Pixel> common;
     for (Pixel c : byUse(use, colours))
@@ -666,14 +810,20 @@ std::vector<Pixel> globalOrder(const std::vector<OutFrame> &outs, const std::vec
         uint64_t total = 0;
         for (size_t i : frames) {
             // A transparent index is one past the colours at worst.
-            int largest = int(drawn[i].size()) - 1 + (outs[i].frame.transparent >= 0 ? 1 : 0);
+            int largest = int(drawn[i].size()) - 1 + (usesTransparent[i] ? 1 : 0);
             for (Pixel c : drawn[i])
                 largest = std::max(largest, at[c]);
-            total += uint64_t(bitsFor(largest + 1)) * outs[i].frame.resolved.size();
+            total += uint64_t(bitsFor(largest + 1)) * outs[i].resolved.size();
         }
         return total;
     };
     return bits(smallFirst) < bits(common) ? smallFirst : common;
+}
+
+std::vector<uint8_t> &streamScratch(int which)
+{
+    static thread_local std::vector<uint8_t> streams[2];
+    return streams[which];
 }
 
 std::vector<Rgb> tableOf(const std::vector<Pixel> &entries)
@@ -700,7 +850,7 @@ GifFile optimizeGif(const GifFile &plain)
     std::vector<bool> usesTransparent(outs.size(), false);
     std::unordered_map<Pixel, ColourUse> use;
     for (size_t i = 0; i < outs.size(); ++i) {
-        const Frame &f = outs[i].frame;
+        const OutFrame &f = outs[i];
         std::array<size_t, 256> count{};
         for (uint8_t v : f.resolved)
             ++count[v];
@@ -740,7 +890,7 @@ GifFile optimizeGif(const GifFile &plain)
                         globalColours.push_back(c);
         }
     }
-    const std::vector<Pixel> globalEntries = globalOrder(outs, drawn, seesGlobal, use, globalColours);
+    const std::vector<Pixel> globalEntries = globalOrder(outs, drawn, seesGlobal, usesTransparent, use, globalColours);
     std::unordered_map<Pixel, int> globalIndex;
     for (size_t k = 0; k < globalEntries.size(); ++k)
         globalIndex[globalEntries[k]] = int(k);
@@ -777,11 +927,10 @@ GifFile optimizeGif(const GifFile &plain)
     }
     out.images.resize(outs.size());
     for (size_t i = 0; i < outs.size(); ++i) {
-        Frame &f = outs[i].frame;
+        OutFrame &f = outs[i];
         GifImage &img = out.images[i];
         const GifImage &source = plain.images[i];
-        // value id -> index of the table the image is seen through; -1 for
-        // values no pixel took.
+        // value id -> index of the table the image is seen through.
         std::array<int, 256> index;
         index.fill(-1);
         std::array<bool, 256> taken{};
@@ -802,43 +951,42 @@ GifFile optimizeGif(const GifFile &plain)
                     index[id] = int(std::find(entries.begin(), entries.end(), f.values[id]) - entries.begin());
             img.localTable = tableOf(entries);
         }
-        // The chosen pixels again, in table indices; a free pixel whose
-        // colour no pixel took stays transparent (and the other way round),
-        // so that the table needs nothing new.
-        Frame final;
-        final.rect = f.rect;
-        final.want.resize(f.want.size());
-        final.free.resize(f.want.size());
-        const int t = f.transparent >= 0 ? index[size_t(f.transparent)] : -1;
-        final.transparent = t;
-        int largest = 0;
-        for (size_t p = 0; p < f.want.size(); ++p) {
-            const int a = index[f.want[p]];
-            final.free[p] = f.free[p] && a >= 0 && t >= 0;
-            final.want[p] = uint8_t(a >= 0 ? a : t);
-            largest = std::max(largest, int(final.want[p]));
+        int t = -1, largest = 0;
+        for (size_t id = 0; id < f.values.size(); ++id) {
+            largest = std::max(largest, index[id]);
+            if (taken[id] && f.values[id] == kTransparent)
+                t = index[id];
         }
-        if (t >= 0)
-            largest = std::max(largest, t);
+        img.indices.swap(f.resolved);
+        for (uint8_t &v : img.indices)
+            v = uint8_t(index[v]);
         const int m = bitsFor(largest + 1);
-        chooseEncoding(final, m, true);
-        const bool usesTransparent =
-            t >= 0 && std::find(final.resolved.begin(), final.resolved.end(), uint8_t(t)) != final.resolved.end();
-
-        img.left = final.rect.x;
-        img.top = final.rect.y;
-        img.width = final.rect.w;
-        img.height = final.rect.h;
-        img.indices = std::move(final.resolved);
+        // The clear timing: the image's stream both ways, the shorter kept.
+        // Only an image of more pixels than codes can fill the table.
+        if (img.indices.size() > LzwModel::kMaxCodes) {
+            std::vector<uint8_t> &a = streamScratch(0), &b = streamScratch(1);
+            a.clear();
+            LZWEncode(img.indices, m, a);
+            // A stream of fewer codes than the table holds never cleared it.
+            if (a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
+                b.clear();
+                LZWEncode(img.indices, m, b, {.deferClear = true});
+                img.deferClear = b.size() < a.size();
+            }
+        }
+        const bool transparentUsed = t >= 0;
+        img.left = f.rect.x;
+        img.top = f.rect.y;
+        img.width = f.rect.w;
+        img.height = f.rect.h;
         img.minCodeSize = m;
-        img.deferClear = final.deferClear;
         const int disposal = i + 1 < outs.size() ? outs[i].disposal : kKeep;
         // A control block that changes nothing is left out.
-        img.hasControl = usesTransparent || disposal != kKeep ||
+        img.hasControl = transparentUsed || disposal != kKeep ||
                          (source.hasControl && (source.control.delay != 0 || source.control.userInput));
         img.control.disposal = disposal;
-        img.control.transparent = usesTransparent;
-        img.control.transparentIndex = usesTransparent ? t : 0;
+        img.control.transparent = transparentUsed;
+        img.control.transparentIndex = transparentUsed ? t : 0;
         img.control.delay = source.hasControl ? source.control.delay : 0;
         img.control.userInput = source.hasControl && source.control.userInput;
     }
