@@ -8,14 +8,12 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <QStyleOptionFocusRect>
 #include <QTimer>
 
 #include <algorithm>
@@ -67,153 +65,6 @@ int clearCheckTopTwips(int tab)
 }
 
 } // namespace
-
-// --- SampleBox ----------------------------------------------------------------
-
-SampleBox::SampleBox(int pictureWidth, int pictureHeight, QWidget *parent) : QLabel(parent)
-{
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(kBorder);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setFixedSize(pictureWidth + 2 * kBorder, pictureHeight + 2 * kBorder);
-}
-
-void SampleBox::setPicture(const QImage &image)
-{
-    image_ = image;
-    if (image.isNull())
-        clear();
-    else
-        setPixmap(QPixmap::fromImage(image));
-    repaint();
-}
-
-// --- TwoRowTabBar / TwoRowTabWidget ----------------------------------------
-
-TwoRowTabBar::TwoRowTabBar(int tabsPerRow, QWidget *parent) : QTabBar(parent), tabsPerRow_(tabsPerRow)
-{
-    setUsesScrollButtons(false);
-    setDrawBase(false);
-    setExpanding(true);
-    // The rows change places with the current tab.
-    connect(this, &QTabBar::currentChanged, this, qOverload<>(&QWidget::update));
-}
-
-int TwoRowTabBar::rowCount() const
-{
-    return std::max(1, (count() + tabsPerRow_ - 1) / tabsPerRow_);
-}
-
-int TwoRowTabBar::rowHeight() const
-{
-    return fontMetrics().height() + 10;
-}
-
-QSize TwoRowTabBar::sizeHint() const
-{
-    // As wide as the tab widget allows: the rows share its whole width.
-    const int width = parentWidget() ? parentWidget()->width() : tabsPerRow_ * 80;
-    return QSize(width, rowCount() * rowHeight());
-}
-
-QSize TwoRowTabBar::minimumSizeHint() const
-{
-    return QSize(tabsPerRow_ * 40, rowCount() * rowHeight());
-}
-
-QRect TwoRowTabBar::rowTabRect(int index) const
-{
-    if (index < 0 || index >= count())
-        return QRect();
-    const int rows = rowCount();
-    const int row = index / tabsPerRow_;
-    const int currentRow = std::max(0, currentIndex()) / tabsPerRow_;
-    // The current tab's row lies next to the page; the others keep their
-    // order above it.
-    const int shownRow = ((row - currentRow - 1) % rows + rows) % rows;
-    const int first = row * tabsPerRow_;
-    const int inRow = std::min(tabsPerRow_, count() - first);
-    const int k = index - first;
-    const int left = width() * k / inRow;
-    const int right = width() * (k + 1) / inRow;
-    return QRect(left, shownRow * rowHeight(), right - left, rowHeight());
-}
-
-void TwoRowTabBar::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    for (int i = 0; i < count(); ++i) {
-        if (rowTabRect(i).contains(event->position().toPoint())) {
-            setCurrentIndex(i);
-            event->accept();
-            return;
-        }
-    }
-    event->ignore();
-}
-
-void TwoRowTabBar::mouseMoveEvent(QMouseEvent *event)
-{
-    event->accept();
-}
-
-void TwoRowTabBar::mouseReleaseEvent(QMouseEvent *event)
-{
-    event->accept();
-}
-
-void TwoRowTabBar::paintEvent(QPaintEvent *)
-{
-    // Drawn by hand rather than by the style: the style's tab shapes assume
-    // one row (the selected tab reaches into the page), and its tab label
-    // would elide the longer captions in a sixth of the width.
-    QPainter p(this);
-    const QPalette &pal = palette();
-    const QColor edge = pal.color(QPalette::Mid);
-    const QColor light = pal.color(QPalette::Light);
-    for (int i = 0; i < count(); ++i) {
-        const bool selected = i == currentIndex();
-        QRect r = rowTabRect(i).adjusted(0, 2, -1, 0);
-        if (selected)
-            r.adjust(0, -2, 0, 1); // raised, and open towards the page
-        p.fillRect(r.adjusted(1, 1, 0, 0), selected ? pal.color(QPalette::Window) : pal.color(QPalette::Button));
-        p.setPen(edge);
-        p.drawLine(r.topLeft(), r.topRight());
-        p.drawLine(r.topLeft(), r.bottomLeft());
-        p.drawLine(r.topRight(), r.bottomRight());
-        if (!selected)
-            p.drawLine(r.bottomLeft(), r.bottomRight());
-        p.setPen(light);
-        p.drawLine(r.left() + 1, r.top() + 1, r.right() - 1, r.top() + 1);
-        p.setPen(pal.color(QPalette::ButtonText));
-        p.drawText(r, Qt::AlignCenter, tabText(i));
-        if (selected && hasFocus()) {
-            QStyleOptionFocusRect focus;
-            focus.initFrom(this);
-            focus.rect = r.adjusted(3, 3, -3, -2);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
-        }
-    }
-}
-
-TwoRowTabWidget::TwoRowTabWidget(int tabsPerRow, QWidget *parent)
-    : QTabWidget(parent), bar_(new TwoRowTabBar(tabsPerRow))
-{
-    setTabBar(bar_);
-}
-
-QRect TwoRowTabWidget::tabRect(int index) const
-{
-    return bar_->rowTabRect(index).translated(bar_->pos());
-}
-
-int TwoRowTabWidget::headerHeight() const
-{
-    return bar_->rowCount() * bar_->rowHeight();
-}
 
 // --- frmAuto ------------------------------------------------------------------
 
@@ -326,7 +177,9 @@ void frmAuto::buildPage(int tab, QWidget *page)
     }
 
     const autocreate::SampleSet &s = autocreate::sampleSets()[size_t(tab)];
-    auto *box = new SampleBox(s.width, s.height, page);
+    auto *box = new PictureBox(page);
+    box->setBorder(PictureBox::Border::Styled);
+    box->setPictureArea(QSize(s.width, s.height));
     box->setObjectName(QStringLiteral("pic%1").arg(tab + 1));
     const int boxLeft = SSTab1_->width() - 12 - box->width();
     place(box, QRect(QPoint(boxLeft, header + 8), box->size()));
@@ -580,7 +433,9 @@ void frmAuto::startPreview(int tab)
 void frmAuto::showPicture(int tab, int picture)
 {
     const bool inTable = picture >= 0 && picture < autocreate::kMaxSamplePictures;
-    boxes_[size_t(tab)]->setPicture(inTable ? previewPics_[size_t(picture)][size_t(tab)] : QImage());
+    PictureBox *box = boxes_[size_t(tab)];
+    box->setPicture(inTable ? previewPics_[size_t(picture)][size_t(tab)] : QImage());
+    box->repaint();
     shown_[size_t(tab)] = picture;
 }
 

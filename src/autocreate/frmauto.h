@@ -2,16 +2,16 @@
 
 #include "autocreate/createcommand.h"
 #include "autocreate/samples.h"
+#include "autocreate/tworowtabwidget_view.h"
+#include "shell/picturebox_view.h"
 
 #include <QHash>
 #include <QImage>
-#include <QLabel>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QPushButton;
 class QTimer;
@@ -20,69 +20,6 @@ namespace velmar
 {
 
 class Document;
-
-// A sample's picture box: a 2-pixel sunken border around a picture drawn at
-// its top left. It keeps its size when it is given no picture (blank).
-class SampleBox : public QLabel
-{
-    Q_OBJECT
-  public:
-    static constexpr int kBorder = 2;
-    SampleBox(int pictureWidth, int pictureHeight, QWidget *parent = nullptr);
-    void setPicture(const QImage &image);
-    const QImage &picture() const { return image_; }
-
-  private:
-    QImage image_;
-};
-
-// The tab bar of TwoRowTabWidget: lays its tabs out in rows of a fixed
-// number (Qt's tab bars keep one row) and moves the row holding the current
-// tab next to the page, as the classic two-row tab controls do. It paints and
-// hit-tests its own rows; everything else (current index, captions, keys) is
-// QTabBar's.
-class TwoRowTabBar : public QTabBar
-{
-    Q_OBJECT
-  public:
-    TwoRowTabBar(int tabsPerRow, QWidget *parent = nullptr);
-
-    // Where tab index lies now, in the bar's coordinates.
-    QRect rowTabRect(int index) const;
-    int rowCount() const;
-    int rowHeight() const;
-
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-  protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    // Tabs are not dragged, and a release does not pick a tab a second time.
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
-  private:
-    int tabsPerRow_;
-};
-
-// A QTabWidget whose tabs stand in two rows (see TwoRowTabBar); tab indices
-// run over all rows, 0 to count() - 1.
-class TwoRowTabWidget : public QTabWidget
-{
-    Q_OBJECT
-  public:
-    TwoRowTabWidget(int tabsPerRow, QWidget *parent = nullptr);
-
-    TwoRowTabBar *rowBar() const { return bar_; }
-    // Where tab index lies now, in this widget's coordinates.
-    QRect tabRect(int index) const;
-    // Height of the tab rows; the pages start below them.
-    int headerHeight() const;
-
-  private:
-    TwoRowTabBar *bar_;
-};
 
 // The auto-create dialog: one tab per effect with its fields, its animated
 // sample and, behind "詳細 >>", its detail settings. "作成" hands the tab's
@@ -129,7 +66,7 @@ class frmAuto : public QWidget
     int previewPos(int k) const { return previewPos_[size_t(k)]; }
     // The picture last shown in the tab's box, or -1.
     int shownPicture(int tab) const { return shown_[size_t(tab)]; }
-    SampleBox *previewBox(int tab) const { return boxes_[size_t(tab)]; }
+    PictureBox *previewBox(int tab) const { return boxes_[size_t(tab)]; }
     QTimer *timer(int k) const { return timers_[size_t(k - 1)]; }
 
   protected:
@@ -151,7 +88,7 @@ class frmAuto : public QWidget
     QPushButton *cmdSakusei_ = nullptr;
     QPushButton *cmdSyosai_ = nullptr;
     std::array<QTimer *, 8> timers_{};
-    std::array<SampleBox *, autocreate::kTabCount> boxes_{};
+    std::array<PictureBox *, autocreate::kTabCount> boxes_{};
     // Per tab: its controls by objectName, and the parts shown only expanded.
     std::array<QHash<QString, QWidget *>, autocreate::kTabCount> controls_;
     std::vector<QWidget *> detailWidgets_;

@@ -113,12 +113,16 @@ bool newFrame(Context &ctx, const QStringList &args)
 bool setCell(Context &ctx, const QStringList &args)
 {
     const QString op = QStringLiteral("set");
-    if (ctx.doc.gPicCount == 0) {
-        ctx.err << "velmar-cli: set: there are no frames, so no grid row to set\n";
+    // Row 0 (headings) and column 0 (frame numbers) are fixed. Every other
+    // row of the grid can be set, also the empty row a new document has
+    // before any frame: a file opened afterwards keeps what its blocks do
+    // not set. Only after the last frame was deleted is there no row.
+    const int lastRow = ctx.doc.grid().Rows() - 1;
+    if (lastRow < 1) {
+        ctx.err << "velmar-cli: set: there are no frames and no empty grid row to set\n";
         return false;
     }
-    // Row 0 (headings) and column 0 (frame numbers) are fixed.
-    const std::optional<int> row = wholeNumber(ctx, op, QStringLiteral("the row"), args[0], 1, ctx.doc.gPicCount);
+    const std::optional<int> row = wholeNumber(ctx, op, QStringLiteral("the row"), args[0], 1, lastRow);
     if (!row)
         return false;
     const std::optional<int> col =
@@ -143,8 +147,16 @@ bool setGlobal(Context &ctx, const QStringList &args)
         ctx.doc.setGblLoop(text);
     else if (name == QLatin1String("comment"))
         ctx.doc.setGblComment(text);
-    else {
-        ctx.err << "velmar-cli: set-global: NAME must be width, height, loop or comment, not \"" << name << "\"\n";
+    else if (name == QLatin1String("loop-block")) {
+        // The check box: whether the saved file has a looping block.
+        if (text != QLatin1String("0") && text != QLatin1String("1")) {
+            ctx.err << "velmar-cli: set-global: loop-block must be 0 or 1, not \"" << text << "\"\n";
+            return false;
+        }
+        ctx.doc.setGblLoopBlock(text == QLatin1String("1"));
+    } else {
+        ctx.err << "velmar-cli: set-global: NAME must be width, height, loop, loop-block or comment, not \"" << name
+                << "\"\n";
         return false;
     }
     return true;
@@ -161,7 +173,9 @@ const Registrar registrar{
     {QStringLiteral("set"), 3,
      QStringLiteral("set ROW COL TEXT   set a property grid cell (ROW = frame + 1, COL 1 to 10)"), setCell},
     {QStringLiteral("set-global"), 2,
-     QStringLiteral("set-global NAME TEXT   set the global field width, height, loop or comment"), setGlobal},
+     QStringLiteral("set-global NAME TEXT   set the global field width, height, loop or comment, or loop-block "
+                    "(0 or 1: whether save writes the looping block)"),
+     setGlobal},
 };
 
 } // namespace

@@ -86,6 +86,8 @@ bool openOp(Context &ctx, const QStringList &args)
         return false;
     }
     const GifResult r = OpenGif(ctx.doc, path);
+    for (const QString &warning : r.warnings)
+        ctx.err << "velmar-cli: open: warning: " << warning << "\n";
     if (!r.ok) {
         ctx.err << "velmar-cli: open: " << r.message << "\n";
         return false;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
+#include <utility>
 
 namespace velmar
 {
@@ -10,9 +12,18 @@ namespace velmar
 class Document;
 
 // What a file command reports: ok, or a message for the user (Japanese).
+// warnings name what a read that went on lost on the way (an image cut
+// short, a damaged code, an image skipped, a file that ends early), one
+// message for the user each, naming the file and the frame.
 struct GifResult {
+    GifResult() = default;
+    GifResult(bool ok_, QString message_, QStringList warnings_ = {})
+        : ok(ok_), message(std::move(message_)), warnings(std::move(warnings_))
+    {
+    }
     bool ok = true;
     QString message;
+    QStringList warnings;
 };
 
 struct OpenGifOptions {
@@ -33,10 +44,13 @@ struct OpenGifOptions {
 // (exactly, upper case). error receives why not when it cannot be read.
 bool looksLikeGif(const QString &path, QString *error = nullptr);
 
-// Appends every image of the file as a frame. Frames read before a failure
-// stay in the document. A damaged code stream ends the read silently (ok);
-// a file that cannot be read, an image that cannot be allocated and the
-// frame-number limit end it with a message.
+// Appends every image of the file as a frame. An image whose data ends
+// early, or breaks off at a damaged code, keeps the pixels decoded (index 0
+// for the rest) and the read goes on with the next block; an image of zero
+// width or height is skipped. Each such loss, and a file that ends inside an
+// image, adds a warning. A file that cannot be read, an image that cannot be
+// allocated and the frame-number limit end the read with a message. Frames
+// read before any of these stay in the document.
 GifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options = {});
 
 // Writes the whole document as a GIF89a file; an existing file is replaced

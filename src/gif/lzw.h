@@ -9,14 +9,17 @@
 namespace velmar
 {
 
-// Why a code stream stopped. Everything but Ok is a decoding failure; the
-// bytes produced before it stay in the output.
+// Why a code stream stopped. The bytes produced before it stay in the
+// output. Ok and MissingEnd end the image where its data ends; BadCode ends it
+// at a damaged code with the rest of its sub-blocks consumed; Truncated and
+// BadCodeSize leave nothing more to read.
 enum class LzwStatus {
-    Ok,            // the end code was reached
-    Truncated,     // the input ended before the end code
-    BadCodeSize,   // minimum code size above 8
-    MissingEnd,    // a zero-length sub-block came before the end code
-    StringTooLong, // a string longer than the 4097-entry decode stack
+    Ok,          // the end code was reached
+    Truncated,   // the input ended before the end code
+    BadCodeSize, // minimum code size above 8
+    MissingEnd,  // a zero-length sub-block came before the end code
+    BadCode,     // a code beyond the next free code, or a non-root code with
+                 // no string before it since the clear
 };
 
 const char *lzwStatusText(LzwStatus status);
@@ -24,7 +27,9 @@ const char *lzwStatusText(LzwStatus status);
 struct LzwDecodeResult {
     LzwStatus status = LzwStatus::Ok;
     // Bytes of input consumed. On Ok: up to and including the one byte read
-    // after the end code (normally the block terminator).
+    // after the end code (normally the block terminator). On MissingEnd and
+    // BadCode: up to and including the zero-length sub-block (or all of the
+    // input when there is none).
     size_t consumed = 0;
     // Bytes written to out (never more than out.size(); the surplus of a
     // stream that decodes beyond the array is discarded). The bytes of out

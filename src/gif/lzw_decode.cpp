@@ -1,16 +1,12 @@
 // LZW decoding of one GIF image's code stream.
 //
-// Two decoders share one state. The fast one keeps, for every code defined
-// since the last clear, the first 8 bytes of its string, its length and where
-// it was written in the output, so a code is one 8-byte store (a short
-// string) or one block copy out of the output itself instead of a walk down
-// the prefix chain. That works only while every code refers to
-// strings that already exist. A damaged stream can send a code beyond the next
-// free one (or a non-root code straight after a clear); from then on table
-// entries can point at codes defined later, so the string of a code can change
-// after it was defined. For those stretches the exact chain-walking decoder
-// takes over, up to the next clear code, and produces the same bytes the
-// table semantics define, including the string-length failure on a cycle.
+// The decoder keeps, for every code defined since the last clear, the first
+// 8 bytes of its string, its length and where it was written in the output,
+// so a code is one 8-byte store (a short string) or one block copy out of the
+// output itself instead of a walk down a prefix chain. That works because
+// every code refers to a string that already exists: a code beyond the next
+// free one (or a non-root code straight after a clear) names no string, and
+// ends the image as damaged instead of being given a meaning.
 //
 // The code stream is first gathered out of its sub-blocks into one buffer,
 // so a code is one unaligned 8-byte load and a shift, whatever sub-block
@@ -35,8 +31,8 @@ const char *lzwStatusText(LzwStatus status)
         return "LZW minimum code size above 8";
     case LzwStatus::MissingEnd:
         return "a zero-length sub-block came before the end code";
-    case LzwStatus::StringTooLong:
-        return "a string longer than the decode stack";
+    case LzwStatus::BadCode:
+        return "a code beyond the next free code";
     }
     return "unknown";
 }
@@ -49,10 +45,6 @@ constexpr unsigned kMaxCodeWidth = 12;
 // table holds codes 0..4096.
 constexpr unsigned kTableEntries = 4097;
 constexpr unsigned kNoMoreCodes = 4096;
-// The chain-walking decoder expands a string on a stack of this many entries;
-// a longer string (only possible through a prefix cycle in a damaged table)
-// is a failure.
-constexpr unsigned kStackEntries = 4097;
 // The bit reader loads 8 bytes at a time from any data position.
 constexpr size_t kDataPadding = 8;
 
@@ -95,11 +87,7 @@ class ScratchLease
 // from the stack pointer it needs no register of its own, which the decoding
 // loop is short of.
 struct Tables {
-    // Table for the chain-walking decoder: entries above the roots that are
-    // not defined since the last clear read as prefix 0, suffix 0.
-    uint16_t prefix[kTableEntries];
-    uint8_t suffix[kTableEntries];
-    // Table for the fast decoder: a code's first 8 bytes (all of a short
+    // A code's first 8 bytes (all of a short
     // string, little-endian), so a short string is written without reading
     // the output back (such reads of bytes just written stall on the store);
     // its length; and where a longer string sits: source[code] .. + length
@@ -110,7 +98,6 @@ struct Tables {
     // Each root's one-byte string, the source of a root near the end of the
     // array.
     uint8_t rootBytes[256];
-    uint8_t stack[kStackEntries];
 };
 
 inline uint64_t load64(const uint8_t *p)
@@ -292,26 +279,19 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     const uint64_t totalBits = uint64_t(s.data.size() - kDataPadding) * 8;
 
     Tables t;
-    uint16_t *const prefix = t.prefix;
-    uint8_t *const suffix = t.suffix;
     uint64_t *const head = t.head;
     uint16_t *const length = t.length;
     const uint8_t **const source = t.source;
-    uint8_t *const stack = t.stack;
     uint8_t *const rootBytes = t.rootBytes;
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
     for (unsigned i = 0; i < 256; ++i)
         rootBytes[i] = uint8_t(i);
     for (unsigned i = 0; i < clearCode; ++i) {
-        prefix[i] = 0;
-        suffix[i] = uint8_t(i);
         head[i] = i;
         length[i] = 1;
         source[i] = rootBytes + i;
     }
-    std::fill(prefix + clearCode, prefix + kTableEntries, uint16_t(0));
-    std::fill(suffix + clearCode, suffix + kTableEntries, uint8_t(0));
 
     uint8_t *const outData = out.data();
     const size_t outSize = out.size();
@@ -323,7 +303,6 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     unsigned nextFree = clearCode + 2;
     uint64_t bitPos = 0;
 
-    unsigned prev = 0;      // previous code (0 before the first one)
     unsigned prevFirst = 0; // first byte of the previous string
     size_t prevPos = 0;     // where the previous string was output
     size_t prevLen = 1;
@@ -332,10 +311,15 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
     size_t clearPos = 0; // output index at the last clear code
 
     // Fresh: no code yet since the start or the last clear; such a code
-    // defines nothing. Fast: every code so far refers to strings already
-    // output. Exact: the chain-walking decoder is in charge until the next
-    // clear code.
-    enum class Mode { Fresh, Fast, Exact } mode = Mode::Fresh;
+    // defines nothing. Fast: the codes since the clear have built the table.
+    enum class Mode { Fresh, Fast } mode = Mode::Fresh;
+    // A code that names no string yet: the image ends here with the pixels
+    // decoded so far, and the rest of its data is passed over to the block
+    // terminator so that the next block can still be read.
+    const auto damaged = [&](LzwDecodeResult &r) {
+        r.status = LzwStatus::BadCode;
+        r.consumed = gathered.consumedAtEnd;
+    };
 
     for (;;) {
         if (bitPos + width > totalBits) {
@@ -393,12 +377,11 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
                         outData[pos + prevLen] = uint8_t(prevFirst);
                 }
             } else {
-                goto enterExact;
+                damaged(result);
+                break;
             }
             const unsigned firstByte = unsigned(h & 0xFF);
             if (nextFree < kNoMoreCodes) {
-                prefix[nextFree] = uint16_t(prev);
-                suffix[nextFree] = uint8_t(firstByte);
                 head[nextFree] = extend(prevHead, prevLen, firstByte);
                 length[nextFree] = uint16_t(prevLen + 1);
                 // Past the array the string is never copied from (it would
@@ -411,7 +394,6 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
                     mask = limit - 1;
                 }
             }
-            prev = c;
             prevFirst = firstByte;
             prevHead = h;
             prevPos = pos;
@@ -420,70 +402,20 @@ LzwDecodeResult LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out
             continue;
         }
 
-        if (mode == Mode::Fresh) {
-            if (c < clearCode) {
-                if (pos < outSize)
-                    outData[pos] = uint8_t(c);
-                prev = c;
-                prevFirst = c;
-                prevHead = c;
-                prevPos = pos;
-                prevLen = 1;
-                ++pos;
-                mode = Mode::Fast;
-                continue;
-            }
-            goto enterExact;
-        }
-        goto exactStep;
-
-    enterExact:
-        // A code beyond the next free one, or a non-root code with no
-        // previous string since the clear. Entries above the next free code
-        // read as empty from here on.
-        std::fill(prefix + nextFree, prefix + kTableEntries, uint16_t(0));
-        std::fill(suffix + nextFree, suffix + kTableEntries, uint8_t(0));
-        mode = Mode::Exact;
-
-    exactStep : {
-        unsigned sp = 0;
-        unsigned x = c;
-        if (c >= nextFree) {
-            stack[sp++] = uint8_t(prevFirst);
-            x = prev;
-        }
-        while (x > clearCode && sp < kStackEntries) {
-            stack[sp++] = suffix[x];
-            x = prefix[x];
-        }
-        if (sp == kStackEntries) {
-            // Only a prefix cycle makes a string this long. The input is
-            // consumed up to the code that failed.
-            result.status = LzwStatus::StringTooLong;
-            result.consumed = inputOffsetOf(s, size_t((bitPos - 1) >> 3)) + 1;
+        // Fresh: the first code since the start or the clear must be a
+        // root; a code with no string yet is damage.
+        if (c >= clearCode) {
+            damaged(result);
             break;
         }
-        stack[sp++] = uint8_t(x);
-        const unsigned firstByte = x;
-        while (sp > 0) {
-            --sp;
-            if (pos < outSize)
-                outData[pos] = stack[sp];
-            ++pos;
-        }
-        if (pos - clearPos > 1 && nextFree < kNoMoreCodes) {
-            prefix[nextFree] = uint16_t(prev);
-            suffix[nextFree] = uint8_t(firstByte);
-            ++nextFree;
-            if (nextFree >= limit && width < kMaxCodeWidth) {
-                ++width;
-                limit <<= 1;
-                mask = limit - 1;
-            }
-        }
-        prev = c;
-        prevFirst = firstByte;
-    }
+        if (pos < outSize)
+            outData[pos] = uint8_t(c);
+        prevFirst = c;
+        prevHead = c;
+        prevPos = pos;
+        prevLen = 1;
+        ++pos;
+        mode = Mode::Fast;
     }
     tail.restore(pos);
     result.produced = std::min(pos, outSize);

@@ -76,10 +76,12 @@ class Reader
     void GetControlBlock();
     void GetCommentBlock();
     void GetAppBlock();
-    // Returns false when reading must stop; message then says why, or is
-    // empty when the Part's silent end applies.
+    // Returns false when reading must stop; message then says why.
     bool readImage(QString *message);
+    GifResult done(int countBefore);
+    void skipImageData();
     void copyDecoded(size_t from, size_t to);
+    void warn(const QString &text) { warnings_ << text + QStringLiteral(": ") + path_; }
 
     Document &doc_;
     const QString path_;
@@ -90,6 +92,9 @@ class Reader
     size_t held_ = 0; // pixel bytes of the document's frames
     size_t pos_ = 0;
     int lastPercent_ = -1;
+    QStringList warnings_;
+    int screenWidth_ = 0;
+    int screenHeight_ = 0;
 
     bool hasGlobal_ = false;
     int globalCount_ = 0;
@@ -123,7 +128,7 @@ void Reader::progress()
 }
 
 // Header and logical screen descriptor, 13 bytes:
-//   +0 "GIF87a"/"GIF89a"  +6 screen width  +8 screen height (not used)
+//   +0 "GIF87a"/"GIF89a"  +6 screen width  +8 screen height (the canvas)
 //   +10 packed: global table flag <<7 | resolution <<4 | sort <<3 | size N
 //   +11 background index  +12 aspect ratio (not used)
 // A global table of 2^(N+1) entries follows only when the flag says so; a
@@ -135,6 +140,8 @@ void Reader::readHeader()
         pos_ = len_;
         return;
     }
+    screenWidth_ = data_[6] | (data_[7] << 8);
+    screenHeight_ = data_[8] | (data_[9] << 8);
     const uint8_t packed = data_[10];
     pos_ = 13;
     if (!(packed & 0x80))
@@ -264,7 +271,8 @@ void Reader::copyDecoded(size_t from, size_t to)
 bool Reader::readImage(QString *message)
 {
     if (remaining() < 9) {
-        pos_ = len_; // nothing of the image is there; the file simply ends
+        pos_ = len_;
+        warn(QStringLiteral("GIF ファイルがフレーム %1 の画像記述子の途中で終わっています").arg(doc_.gPicCount));
         return true;
     }
     const uint16_t left = word();
@@ -294,6 +302,22 @@ bool Reader::readImage(QString *message)
     } else {
         nColors = 256;
         colors = defaultColorTable();
+    }
+
+    // An image without pixels cannot be a frame; the images after it can.
+    // The control block before it was its own, so the next image does not
+    // inherit its cells.
+    if (width_ == 0 || height_ == 0) {
+        skipImageData();
+        const int row = doc_.gPicCount + 1;
+        if (row < doc_.grid().Rows())
+            for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
+                doc_.grid().setTextMatrix(row, col, QString());
+        warn(QStringLiteral("幅か高さが 0 の画像（%1×%2）を読み飛ばしました（フレーム %3 の位置）")
+                 .arg(width_)
+                 .arg(height_)
+                 .arg(doc_.gPicCount));
+        return true;
     }
 
     // Bigger images are refused as if their buffer could not be had: the
@@ -334,9 +358,12 @@ bool Reader::readImage(QString *message)
     grid.setTextMatrix(row, PropertyGrid::ColWidth, numberText(width_));
     grid.setTextMatrix(row, PropertyGrid::ColHeight, numberText(height_));
     grid.setTextMatrix(row, PropertyGrid::ColInterlace, numberText(gInterlaced ? 1 : 0));
+    // The canvas is the file's logical screen, enlarged where frame 0 would
+    // stick out of it, so the frame keeps its place when the animation is
+    // shown or saved.
     if (slot_ == 0) {
-        doc_.setGblWidth(numberText(width_));
-        doc_.setGblHeight(numberText(height_));
+        doc_.setGblWidth(numberText(std::max(screenWidth_, int(left) + width_)));
+        doc_.setGblHeight(numberText(std::max(screenHeight_, int(top) + height_)));
     }
     if (!tableCut) {
         for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
@@ -366,10 +393,49 @@ bool Reader::readImage(QString *message)
     sinceShow_.restart();
     doc_.endFrame();
     held_ += pixels;
-    if (r.status != LzwStatus::Ok)
-        return false;
+    // The frame keeps what was decoded, 0 for the rest, and the block scan
+    // goes on after the image's data: a stream without an end code, or cut
+    // off at a damaged code, costs that image's remaining pixels, not the
+    // rest of the file.
+    switch (r.status) {
+    case LzwStatus::Ok:
+    case LzwStatus::MissingEnd:
+        if (r.produced < pixels)
+            warn(QStringLiteral("フレーム %1 の画像データが画素の途中で終わっています（残りは色 0）").arg(slot_));
+        break;
+    case LzwStatus::BadCode:
+        warn(QStringLiteral("フレーム %1 の画像データに壊れた符号があります（以降の画素は色 0）").arg(slot_));
+        break;
+    case LzwStatus::BadCodeSize:
+        warn(QStringLiteral("フレーム %1 の LZW 最小符号長 %2 が 8 を超えているため、画像を読めません")
+                 .arg(slot_)
+                 .arg(data_[pos_]));
+        skipImageData();
+        return true;
+    case LzwStatus::Truncated:
+        warn(QStringLiteral("GIF ファイルがフレーム %1 の画像データの途中で終わっています").arg(slot_));
+        break;
+    }
     pos_ += std::min(r.consumed, remaining());
     return true;
+}
+
+// The minimum code size byte and the data sub-blocks up to the terminator.
+void Reader::skipImageData()
+{
+    if (atEnd())
+        return;
+    byte();
+    readSubBlocks(false);
+}
+
+// A file whose every image was lost has failed, even though the read went on
+// to the end.
+GifResult Reader::done(int countBefore)
+{
+    if (doc_.gPicCount == countBefore && !warnings_.isEmpty())
+        return {false, QStringLiteral("GIF ファイルから読めた画像がありません: ") + path_, warnings_};
+    return {true, QString(), warnings_};
 }
 
 GifResult Reader::run()
@@ -384,14 +450,14 @@ GifResult Reader::run()
             // A file cut off before its first image is a damaged file, not
             // an empty animation: say so rather than doing nothing. A file
             // that lacks only its trailer keeps its images quietly.
-            if (doc_.gPicCount == countBefore)
-                return {false, QStringLiteral("GIF ファイルが画像の前で終わっています: ") + path_};
-            return {};
+            if (doc_.gPicCount == countBefore && warnings_.isEmpty())
+                return {false, QStringLiteral("GIF ファイルが画像の前で終わっています: ") + path_, {}};
+            return done(countBefore);
         }
         const uint8_t introducer = byte();
         if (introducer == kTrailer) {
             finish();
-            return {};
+            return done(countBefore);
         }
         if (introducer == kExtensionIntroducer && !atEnd()) {
             switch (byte()) {
@@ -412,9 +478,7 @@ GifResult Reader::run()
             QString message;
             if (!readImage(&message)) {
                 finish();
-                if (message.isEmpty())
-                    return {};
-                return {false, message};
+                return {false, message, warnings_};
             }
         }
         // Any other byte between blocks is skipped: some writers leave

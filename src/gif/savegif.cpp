@@ -1,5 +1,6 @@
-// The GIF writer: the whole document as one GIF89a file with a looping block,
-// built in memory and put in place only when complete.
+// The GIF writer: the whole document as one GIF89a file, each image at its
+// grid position on the document's canvas, with a looping block when the
+// document asks for one; built in memory and put in place only when complete.
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
@@ -20,6 +21,8 @@ namespace
 
 // A frame's GIF properties as the writer converts them from its grid row.
 struct FrameProps {
+    int left = 0;
+    int top = 0;
     int32_t interlace = 0;
     uint8_t transparent = 0;
     uint8_t transIndex = 0;
@@ -42,6 +45,16 @@ QString badCell(int frame, int col, const QString &text)
                       QStringLiteral("」は数値でないか範囲外です"));
 }
 
+// A position or canvas side as the 16-bit fields hold it: the text's number
+// to the nearest integer (halves to even, as every cell), from lo to 65535.
+std::optional<int> textToSide(const QString &text, int lo)
+{
+    const std::optional<int32_t> v = textToInt32(text);
+    if (!v || *v < lo || *v > kMaxSide)
+        return std::nullopt;
+    return int(*v);
+}
+
 // Every value the writer converts is checked before anything is written:
 // a text that is not a number or does not fit its conversion would
 // otherwise go out as some other number, or stop the save half way.
@@ -50,6 +63,14 @@ std::optional<QString> checkFrame(const Document &doc, int i, FrameProps *props)
     const PropertyGrid &grid = doc.grid();
     const int row = i + 1;
     const auto cell = [&](int col) { return grid.TextMatrix(row, col); };
+    if (auto v = textToSide(cell(PropertyGrid::ColX), 0))
+        props->left = *v;
+    else
+        return badCell(i, PropertyGrid::ColX, cell(PropertyGrid::ColX));
+    if (auto v = textToSide(cell(PropertyGrid::ColY), 0))
+        props->top = *v;
+    else
+        return badCell(i, PropertyGrid::ColY, cell(PropertyGrid::ColY));
     if (auto v = textToInt32(cell(PropertyGrid::ColInterlace)))
         props->interlace = *v;
     else
@@ -143,7 +164,7 @@ void PutControlBlock(std::vector<uint8_t> &out, const FrameProps &p)
     put8(out, 0);
 }
 
-// Image descriptor at 0, 0 with the frame's own size, then a local table
+// Image descriptor at the frame's grid position with its own size, then a local table
 // exactly when the frame's colours are not those of the global table: when
 // one of its first Ci entries differs from frame 0's, or when it has more
 // entries than the global table holds.
@@ -152,8 +173,8 @@ void PutImageBlock(std::vector<uint8_t> &out, const Document &doc, int i, int co
 {
     const PicInfo &pic = doc.pic(i);
     put8(out, kImageIntroducer);
-    put16(out, 0);
-    put16(out, 0);
+    put16(out, p.left);
+    put16(out, p.top);
     put16(out, pic.lWidth);
     put16(out, pic.lHeight);
     const int packed = 64 * (p.interlace & 1);
@@ -188,14 +209,42 @@ GifResult SaveGif(Document &doc, const QString &path)
     if (doc.gPicCount == 0)
         return {false, QStringLiteral("保存するフレームがありません。")};
 
-    const std::optional<int16_t> loop = textToInt16(doc.globals().loop);
-    if (!loop)
-        return {false, cannotSave(QStringLiteral("繰り返し数: 「") + doc.globals().loop +
-                                  QStringLiteral("」は数値でないか範囲外です"))};
+    const GlobalFields &globals = doc.globals();
+    // The repeat count matters only when the looping block is written; a
+    // document that plays once is not refused for a field it does not use.
+    std::optional<int16_t> loop;
+    if (globals.loopBlock) {
+        loop = textToInt16(globals.loop);
+        if (!loop)
+            return {false, cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
+                                      QStringLiteral("」は数値でないか範囲外です"))};
+    }
     std::vector<FrameProps> props(size_t(doc.gPicCount));
     for (int i = 0; i < doc.gPicCount; ++i)
         if (auto message = checkFrame(doc, i, &props[size_t(i)]))
             return {false, *message};
+
+    // The logical screen is the canvas the user sees in the global fields.
+    // Without a usable one it is the smallest canvas that shows every frame
+    // whole, so that no frame is cut off by the file's own screen; a frame
+    // that reaches past the largest screen the format has (a file read with
+    // an image at 65535) only makes the screen that large, since refusing
+    // would keep a document just read from being saved at all.
+    int screenW = 0;
+    int screenH = 0;
+    const std::optional<int> gblW = textToSide(globals.width, 1);
+    const std::optional<int> gblH = textToSide(globals.height, 1);
+    if (gblW && gblH) {
+        screenW = *gblW;
+        screenH = *gblH;
+    } else {
+        for (int i = 0; i < doc.gPicCount; ++i) {
+            screenW = std::max(screenW, props[size_t(i)].left + doc.pic(i).lWidth);
+            screenH = std::max(screenH, props[size_t(i)].top + doc.pic(i).lHeight);
+        }
+        screenW = std::min(screenW, kMaxSide);
+        screenH = std::min(screenH, kMaxSide);
+    }
 
     const QString base = QStringLiteral("保存中 (") + path;
     doc.setStatusText(base + QLatin1Char(')'));
@@ -203,17 +252,18 @@ GifResult SaveGif(Document &doc, const QString &path)
     std::vector<uint8_t> out;
     const PicInfo &first = doc.pic(0);
     const int globalCount = writtenColorCount(first, true);
-    // Header and logical screen descriptor: "GIF89a", frame 0's size,
+    // Header and logical screen descriptor: "GIF89a", the canvas size,
     // packed 0xF0 | (log2 C - 1), background 0, aspect 0.
     for (char c : QByteArrayLiteral("GIF89a"))
         put8(out, c);
-    put16(out, first.lWidth);
-    put16(out, first.lHeight);
+    put16(out, screenW);
+    put16(out, screenH);
     put8(out, 0xF0 + colorSizeField(globalCount));
     put8(out, 0);
     put8(out, 0);
     putTable(out, first, globalCount);
-    PutLoopBlock(out, *loop);
+    if (loop)
+        PutLoopBlock(out, *loop);
 
     std::vector<uint8_t> stored;
     for (int i = 0; i < doc.gPicCount; ++i) {

@@ -2,7 +2,7 @@
 
 #include "platform/twips.h"
 #include "shell/document.h"
-#include "shell/frmpic.h"
+#include "shell/picturebox_view.h"
 
 #include <QCloseEvent>
 #include <QTimer>

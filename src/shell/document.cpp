@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
-namespace velmar {
+namespace velmar
+{
 
 void PicInfo::setColorCount(int count)
 {
@@ -66,7 +68,8 @@ int Document::beginFrame(int width, int height, int nColors, const ColorTable &c
     if (hasStagedFrame())
         abandonFrame();
     if (gPicCount >= kMaxFrames) {
-        lastError_ = QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(kMaxFrames);
+        lastError_ =
+            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(kMaxFrames);
         return -1;
     }
     if (width <= 0 || height <= 0) {
@@ -157,8 +160,17 @@ int Document::NewWindow(int src, int w, int h, int fill)
     ShowPic(n);
 
     ensureGridRows(n + 2);
-    setGblWidth(numberText(w));
-    setGblHeight(numberText(h));
+    // The canvas grows to hold the new frame but never shrinks: an effect
+    // that adds smaller frames after larger ones (a ticker after a cube)
+    // must not cut the earlier frames off. A smaller canvas stays the
+    // user's to type.
+    const auto grown = [](const QString &text, int side) {
+        return textToInt32(text).value_or(0) < side ? std::optional<QString>(numberText(side)) : std::nullopt;
+    };
+    if (auto width = grown(globals_.width, w))
+        setGblWidth(*width);
+    if (auto height = grown(globals_.height, h))
+        setGblHeight(*height);
     const int row = n + 1;
     const int srcRow = src + 1;
     grid_.setTextMatrix(row, 0, numberText(n));

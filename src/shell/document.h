@@ -78,7 +78,9 @@ public:
 
     // Appends a copy of frame src / a w x h frame filled with fill in src's
     // colours, with its grid row; returns the new frame's number, or -1 when
-    // the frame cannot be added (see beginFrame).
+    // the frame cannot be added (see beginFrame). NewWindow widens and heightens
+    // the canvas (global width and height) to hold the new frame, never
+    // narrowing it.
     int CopyWindow(int src);
     int NewWindow(int src, int w, int h, int fill);
 

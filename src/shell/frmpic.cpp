@@ -3,51 +3,16 @@
 #include "shell/document.h"
 
 #include <QCloseEvent>
-#include <QPainter>
 
 #include <cstring>
 
 namespace velmar {
 
-PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("pic1"));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void PictureBox::setPicture(const QImage &image)
-{
-    image_ = image;
-    setFixedSize(image.width() + 2 * kBorder, image.height() + 2 * kBorder);
-}
-
-void PictureBox::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    const int w = width();
-    const int h = height();
-    // Sunken 3-D border: dark outside top-left, light outside bottom-right.
-    p.fillRect(rect(), palette().window());
-    p.setPen(QColor(128, 128, 128));
-    p.drawLine(0, 0, w - 2, 0);
-    p.drawLine(0, 0, 0, h - 2);
-    p.setPen(QColor(64, 64, 64));
-    p.drawLine(1, 1, w - 3, 1);
-    p.drawLine(1, 1, 1, h - 3);
-    p.setPen(QColor(255, 255, 255));
-    p.drawLine(0, h - 1, w - 1, h - 1);
-    p.drawLine(w - 1, 0, w - 1, h - 1);
-    p.setPen(QColor(212, 208, 200));
-    p.drawLine(1, h - 2, w - 2, h - 2);
-    p.drawLine(w - 2, 1, w - 2, h - 2);
-    if (!image_.isNull())
-        p.drawImage(kBorder, kBorder, image_);
-}
-
 frmPic::frmPic(Document &doc, int number, QWidget *parent) : QWidget(parent), doc_(doc), number_(number)
 {
     setObjectName(QStringLiteral("frmPic"));
     pic1_ = new PictureBox(this);
+    pic1_->setObjectName(QStringLiteral("pic1"));
     pic1_->move(0, 0);
     setNumber(number);
 }

@@ -1,29 +1,13 @@
 #pragma once
 
+#include "shell/picturebox_view.h"
+
 #include <QImage>
 #include <QWidget>
 
 namespace velmar {
 
 class Document;
-
-// The picture box of a frame window: a 2-pixel sunken border around the
-// frame's picture at 1:1. It keeps the last picture it was given and repaints
-// itself from it, so covering and uncovering the window needs nothing else.
-class PictureBox : public QWidget {
-    Q_OBJECT
-public:
-    static constexpr int kBorder = 2;
-    explicit PictureBox(QWidget *parent = nullptr);
-    void setPicture(const QImage &image);
-    const QImage &picture() const { return image_; }
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    QImage image_;
-};
 
 // One frame window: the child window of the main window that shows frame
 // number() and carries it as its caption.

@@ -267,7 +267,7 @@ void mdiMain::onFrameAdded(int n, int windowLike)
 {
     auto *frame = new frmPic(doc_, n);
     connect(frame, &frmPic::closeRequested, this, [this](int number) {
-        lastCommand_ = QStringLiteral("frmPic_QueryUnload");
+        startCommand(QStringLiteral("frmPic_QueryUnload"));
         doc_.delPic(number);
     });
     QMdiSubWindow *sub = mdiArea_->addSubWindow(frame);
@@ -350,20 +350,54 @@ void mdiMain::showError(const QString &message)
 
 bool mdiMain::openPath(const QString &path)
 {
-    QString error;
-    if (!looksLikeGif(path, &error))
-        return error.isEmpty(); // readable but not a GIF: skipped silently
-    const GifResult r = OpenGif(doc_, path);
-    if (!r.ok)
-        showError(r.message);
-    return true;
+    QStringList notes;
+    const bool goOn = openOne(path, notes);
+    showNotes(notes);
+    return goOn;
 }
 
 void mdiMain::openFiles(const QStringList &paths)
 {
+    QStringList notes;
     for (const QString &path : paths)
-        if (!openPath(path))
-            return;
+        if (!openOne(path, notes))
+            break;
+    showNotes(notes);
+}
+
+bool mdiMain::openOne(const QString &path, QStringList &notes)
+{
+    QString error;
+    if (!looksLikeGif(path, &error)) {
+        if (error.isEmpty()) {
+            notes << QStringLiteral("GIF ファイルではないため開きませんでした: ") + path;
+            return true;
+        }
+        notes << QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + error + QLatin1Char(')');
+        return false;
+    }
+    const GifResult r = OpenGif(doc_, path);
+    notes << r.warnings;
+    if (!r.ok) {
+        notes << (r.message.contains(path) ? r.message : r.message + QStringLiteral(": ") + path);
+        showError(r.message);
+    }
+    return true;
+}
+
+// The reader clears its progress text when it is done; what went wrong with
+// the files replaces it and stays until the next command.
+void mdiMain::showNotes(const QStringList &notes)
+{
+    if (!notes.isEmpty())
+        doc_.setStatusText(notes.join(QStringLiteral(" ／ ")));
+}
+
+void mdiMain::startCommand(const QString &name)
+{
+    lastCommand_ = name;
+    if (!doc_.statusText().isEmpty())
+        doc_.setStatusText(QString());
 }
 
 bool mdiMain::saveTo(const QString &path)
@@ -380,7 +414,7 @@ bool mdiMain::saveTo(const QString &path)
 
 void mdiMain::mGifIn_Click()
 {
-    lastCommand_ = QStringLiteral("mGifIn_Click");
+    startCommand(QStringLiteral("mGifIn_Click"));
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("開く"), QString(), kGifFilter, nullptr,
                                                       QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
@@ -390,7 +424,7 @@ void mdiMain::mGifIn_Click()
 
 void mdiMain::mGifOut_Click()
 {
-    lastCommand_ = QStringLiteral("mGifOut_Click");
+    startCommand(QStringLiteral("mGifOut_Click"));
     if (doc_.gPicCount == 0)
         return;
     QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
@@ -402,19 +436,38 @@ void mdiMain::mGifOut_Click()
     saveTo(dialog.selectedFiles().first());
 }
 
+// A drop is always taken as a copy: were it accepted as a move, the file
+// manager would delete the file it came from.
 void mdiMain::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void mdiMain::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void mdiMain::dropEvent(QDropEvent *event)
 {
+    if (!(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return;
+    }
     QStringList paths;
     for (const QUrl &url : event->mimeData()->urls())
         paths << url.toLocalFile();
-    event->acceptProposedAction();
-    lastCommand_ = QStringLiteral("MDIForm_OLEDragDrop");
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    startCommand(QStringLiteral("MDIForm_OLEDragDrop"));
     openFiles(paths);
 }
 
@@ -422,19 +475,19 @@ void mdiMain::dropEvent(QDropEvent *event)
 
 void mdiMain::mAllDel_Click()
 {
-    lastCommand_ = QStringLiteral("mAllDel_Click");
+    startCommand(QStringLiteral("mAllDel_Click"));
     doc_.closeAll();
 }
 
 void mdiMain::mEnd_Click()
 {
-    lastCommand_ = QStringLiteral("mEnd_Click");
+    startCommand(QStringLiteral("mEnd_Click"));
     QCoreApplication::exit(0);
 }
 
 void mdiMain::mMae_Click()
 {
-    lastCommand_ = QStringLiteral("mMae_Click");
+    startCommand(QStringLiteral("mMae_Click"));
     const int v = activeFrame();
     if (v >= 0)
         doc_.swapWithPrevious(v);
@@ -442,7 +495,7 @@ void mdiMain::mMae_Click()
 
 void mdiMain::mUshiro_Click()
 {
-    lastCommand_ = QStringLiteral("mUshiro_Click");
+    startCommand(QStringLiteral("mUshiro_Click"));
     const int v = activeFrame();
     if (v >= 0)
         doc_.swapWithNext(v);
@@ -450,7 +503,7 @@ void mdiMain::mUshiro_Click()
 
 void mdiMain::mDelete_Click()
 {
-    lastCommand_ = QStringLiteral("mDelete_Click");
+    startCommand(QStringLiteral("mDelete_Click"));
     const int v = activeFrame();
     if (v >= 0)
         doc_.delPic(v);
@@ -458,7 +511,7 @@ void mdiMain::mDelete_Click()
 
 void mdiMain::mAutoCreate_Click()
 {
-    lastCommand_ = QStringLiteral("mAutoCreate_Click");
+    startCommand(QStringLiteral("mAutoCreate_Click"));
     if (!auto_)
         auto_ = new frmAuto(doc_, this);
     auto_->show();
@@ -473,7 +526,7 @@ frmAuto *mdiMain::autoCreateWindow() const { return auto_; }
 
 void mdiMain::mPropaty_Click()
 {
-    lastCommand_ = QStringLiteral("mPropaty_Click");
+    startCommand(QStringLiteral("mPropaty_Click"));
     frmPrpty *p = propertyWindow();
     p->show();
     p->raise();
@@ -481,7 +534,7 @@ void mdiMain::mPropaty_Click()
 
 void mdiMain::mAnime_Click()
 {
-    lastCommand_ = QStringLiteral("mAnime_Click");
+    startCommand(QStringLiteral("mAnime_Click"));
     // The player deletes itself when it closes, so an opening after a close
     // loads it afresh: frame 0, cleared buffers, the canvas size of now.
     if (!play_ || !play_->isLoaded())
@@ -494,7 +547,7 @@ frmPlay *mdiMain::playerWindow() const { return play_; }
 
 void mdiMain::mKasane_Click()
 {
-    lastCommand_ = QStringLiteral("mKasane_Click");
+    startCommand(QStringLiteral("mKasane_Click"));
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
     restoreToNormalTwips(frames);
     moveWindowsTwips(frames, cascadePositions(int(frames.size())));
@@ -502,7 +555,7 @@ void mdiMain::mKasane_Click()
 
 void mdiMain::mSeiretu_Click()
 {
-    lastCommand_ = QStringLiteral("mSeiretu_Click");
+    startCommand(QStringLiteral("mSeiretu_Click"));
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
@@ -510,7 +563,7 @@ void mdiMain::mSeiretu_Click()
 
 void mdiMain::mSeiretu2_Click()
 {
-    lastCommand_ = QStringLiteral("mSeiretu2_Click");
+    startCommand(QStringLiteral("mSeiretu2_Click"));
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
@@ -518,7 +571,7 @@ void mdiMain::mSeiretu2_Click()
 
 void mdiMain::mVersion_Click()
 {
-    lastCommand_ = QStringLiteral("mVersion_Click");
+    startCommand(QStringLiteral("mVersion_Click"));
     if (!version_)
         version_ = new frmVersion(this);
     version_->show();
@@ -539,7 +592,7 @@ QString mdiMain::helpFilePath()
 
 void mdiMain::help_Click()
 {
-    lastCommand_ = QStringLiteral("help_Click");
+    startCommand(QStringLiteral("help_Click"));
     const QString path = helpFilePath();
     if (!QFileInfo::exists(path)) {
         doc_.setStatusText(QStringLiteral("ヘルプファイルが見つかりません (%1)").arg(path));

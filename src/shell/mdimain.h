@@ -45,7 +45,9 @@ public:
     frmAuto *autoCreateWindow() const;
 
     // Opens the files in order as a drop does: a file that is not a GIF is
-    // skipped, the first file that cannot be opened ends the list.
+    // skipped, the first file that cannot be opened ends the list. What went
+    // wrong (files skipped or not found, frames read only in part) is left
+    // in the status bar, each naming its file.
     void openFiles(const QStringList &paths);
 
     // The name of the last command handler that ran (for tests and logs).
@@ -83,6 +85,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
@@ -99,6 +102,10 @@ private:
     void onStatusText(const QString &text);
     void onSubWindowActivated(QMdiSubWindow *window);
     void showError(const QString &message);
+    bool openOne(const QString &path, QStringList &notes);
+    void showNotes(const QStringList &notes);
+    // Records the handler's name and clears a message left by the last one.
+    void startCommand(const QString &name);
 
     Document &doc_;
     QMdiArea *mdiArea_ = nullptr;

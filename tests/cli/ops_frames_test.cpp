@@ -4,6 +4,7 @@
 #include "support/gifbytes.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,7 +20,10 @@ using velmar::test::runCli;
 namespace
 {
 
-CliRun cli(const QStringList &args) { return runCli(args); }
+CliRun cli(const QStringList &args)
+{
+    return runCli(args);
+}
 
 // Frames A (2 x 1), B (3 x 1), C (1 x 2) in a 4-colour global table, with
 // delays 10, 20, 30 and a transparent index only on B.
@@ -34,12 +38,18 @@ QString abcGif()
     return writeTempFile(QStringLiteral("cli-frames-abc.gif"), gif.toByteArray());
 }
 
-// Runs the operations after opening A, B, C, then `info`; returns the JSON.
-QJsonObject infoAfter(const QStringList &ops)
+// Runs the operations, then `info`; returns the JSON.
+QJsonObject infoOf(const QStringList &ops)
 {
-    const CliRun r = cli(QStringList{"open", abcGif()} + ops + QStringList{"info"});
+    const CliRun r = cli(ops + QStringList{"info"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+// The same after opening A, B, C.
+QJsonObject infoAfter(const QStringList &ops)
+{
+    return infoOf(QStringList{"open", abcGif()} + ops);
 }
 
 QJsonArray framesOf(const QJsonObject &info)
@@ -175,6 +185,7 @@ TEST(CliFrames, BadArgumentsFailWithAMessageAndStopTheScript)
         {"set", "one", "1", "x"},
         {"set-global", "Width", "1"},
         {"set-global", "loopBlock", "1"},
+        {"set-global", "loop-block", "yes"},
         {"set"},
     };
     for (const QStringList &ops : bad) {
@@ -184,11 +195,80 @@ TEST(CliFrames, BadArgumentsFailWithAMessageAndStopTheScript)
         EXPECT_FALSE(r.err.isEmpty()) << what;
         EXPECT_TRUE(r.out.isEmpty()) << what << ": info must not run after a failure";
     }
-    // In an empty document there is no frame to name.
-    for (const QStringList &ops : QList<QStringList>{
-             {"swap-prev", "0"}, {"delete", "0"}, {"copy", "0"}, {"new", "0", "1", "1", "0"}, {"set", "1", "1", "x"}}) {
+    // In an empty document there is no frame to name, and once the last
+    // frame is deleted no grid row either.
+    for (const QStringList &ops : QList<QStringList>{{"swap-prev", "0"},
+                                                     {"delete", "0"},
+                                                     {"copy", "0"},
+                                                     {"new", "0", "1", "1", "0"},
+                                                     {"open", gif, "close-all", "set", "1", "1", "x"}}) {
         const CliRun r = cli(ops);
         EXPECT_EQ(r.status, 1) << ops.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("no frames"))) << r.err.toStdString();
     }
+}
+
+namespace
+{
+// One 2 x 1 image without a control block, and without a looping block.
+QString plainGif()
+{
+    GifBytes gif;
+    gif.header(2, 1, true, 1).image(0, 0, 2, 1, false).data(2, literalStream({0, 1}, 2)).trailer();
+    return writeTempFile(QStringLiteral("cli-frames-plain.gif"), gif.toByteArray());
+}
+} // namespace
+
+TEST(CliFrames, EmptyRowOfANewDocumentIsSetAndAFileKeepsWhatItsBlocksDoNotSet)
+{
+    // {file, delay it leaves}: without a control block the typed delay
+    // stays; A's control block sets 10. Neither file has a frame comment.
+    const std::pair<QString, QString> files[] = {{plainGif(), "50"}, {abcGif(), "10"}};
+    for (const auto &[file, delay] : files) {
+        const QJsonObject info = infoOf({"set", "1", "8", "50", "set", "1", "10", "typed", "open", file});
+        EXPECT_EQ(cell(info, 0, 8), delay) << file.toStdString();
+        EXPECT_EQ(cell(info, 0, 10), "typed") << file.toStdString();
+        EXPECT_EQ(cell(info, 0, 6), "0") << "a cell nobody set is filled in";
+    }
+}
+
+TEST(CliFrames, LoopBlockFlagDecidesWhetherTheSavedFileLoops)
+{
+    const QString out = tempPath(QStringLiteral("cli-frames-loop.gif"));
+    for (const QString &flag : {QStringLiteral("0"), QStringLiteral("1")}) {
+        const CliRun save =
+            cli({"open", plainGif(), "set-global", "loop", "3", "set-global", "loop-block", flag, "save", out});
+        ASSERT_EQ(save.status, 0) << save.err.toStdString();
+        const CliRun back = cli({"open", out, "info"});
+        ASSERT_EQ(back.status, 0) << back.err.toStdString();
+        const QJsonObject global = QJsonDocument::fromJson(back.out.toUtf8()).object()["global"].toObject();
+        EXPECT_EQ(global["loopBlock"].toBool(), flag == "1");
+        EXPECT_EQ(global["loop"].toString(), flag == "1" ? "3" : QStringLiteral("０"));
+    }
+}
+
+TEST(CliFrames, TickerAndPushAfterTheCubeKeepTheCubesCanvas)
+{
+    // 48 x 48 pictures: the cube's frames are round(48 * 1.6) = 77 square;
+    // the ticker and the push then add 48 x 48 frames from a fresh copy.
+    std::vector<uint8_t> pixels(48 * 48);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint8_t(i % 4);
+    GifBytes gif;
+    gif.header(48, 48, true, 1).image(0, 0, 48, 48, false).data(2, literalStream(pixels, 2)).trailer();
+    const QString picture = writeTempFile(QStringLiteral("cli-frames-48.gif"), gif.toByteArray());
+    const QString out = tempPath(QStringLiteral("cli-frames-cube-ticker.gif"));
+    const QJsonObject info =
+        infoOf({"open", picture, "open", picture, "create", "4", "txtSumFraNum=4,txtMasWinB=1,txtMasWinC=1", "open",
+                picture, "create", "6", "txtSumFraNum=2,txtMasterWindow=4", "create", "10",
+                "txtSumFraNum=3,txtMasterWindow1=4,txtMasterWindow2=4", "save", out});
+    ASSERT_GE(framesOf(info).size(), 7) << "the cube's frames, the ticker's and the push's";
+    EXPECT_EQ(framesOf(info)[0].toObject()["width"].toInt(), 77);
+    EXPECT_EQ(framesOf(info).last().toObject()["width"].toInt(), 48);
+    EXPECT_EQ(info["global"].toObject()["width"].toString(), "77");
+    EXPECT_EQ(info["global"].toObject()["height"].toString(), "77");
+    QFile saved(out);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray screen = saved.read(10);
+    EXPECT_EQ(screen.mid(6, 4), QByteArray("\x4d\x00\x4d\x00", 4)) << "logical screen 77 x 77";
 }

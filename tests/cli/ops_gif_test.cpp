@@ -19,7 +19,10 @@ using velmar::test::runCli;
 namespace
 {
 
-CliRun cli(const QStringList &args) { return runCli(args); }
+CliRun cli(const QStringList &args)
+{
+    return runCli(args);
+}
 
 QString sampleGif()
 {
@@ -38,7 +41,7 @@ TEST(CliGif, InfoPrintsTheDocumentAsExactJson)
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QByteArray pixels("\x01\x00", 2);
     const QString sha = QString::fromLatin1(QCryptographicHash::hash(pixels, QCryptographicHash::Sha256).toHex());
-    const QString expected = QStringLiteral("{\"global\":{\"width\":\"2\",\"height\":\"1\",\"loop\":\"5\","
+    const QString expected = QStringLiteral("{\"global\":{\"width\":\"5\",\"height\":\"5\",\"loop\":\"5\","
                                             "\"loopBlock\":true,"
                                             "\"comment\":\"q\\\"b\\\\n\\nt\\u0001 "
                                             "日本\"},\"frames\":[{\"width\":2,\"height\":1,"
@@ -96,6 +99,19 @@ TEST(CliGif, NotAGifOrUnreadableFileFailsAndStops)
     const CliRun missing = cli({"open", tempPath(QStringLiteral("cli-missing.gif"))});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("cannot read"))) << missing.err.toStdString();
+}
+
+TEST(CliGif, OpenThatLosesPixelsWarnsAndSucceeds)
+{
+    GifBytes gif;
+    gif.header(9, 1, true, 0).image(0, 0, 9, 1, false).data(2, literalStream({1, 1}, 2, 0, false));
+    gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
+    const QString path = writeTempFile(QStringLiteral("cli-short.gif"), gif.toByteArray());
+    const CliRun run = cli({"open", path, "info"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("velmar-cli: open: warning: "))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(path)) << run.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8())["frames"].toArray().size(), 2) << run.out.toStdString();
 }
 
 TEST(CliGif, SaveWithoutFramesFails)

@@ -76,7 +76,10 @@ void buildExample(Document &doc)
         g.setTextMatrix(f + 1, 8, QString::number(delays[f]));
         g.setTextMatrix(f + 1, 9, QStringLiteral("1"));
     }
-    doc.setGblLoop(QStringLiteral("0"));
+    doc.setGblWidth(QString::number(kSize));
+    doc.setGblHeight(QString::number(kSize));
+    doc.setGblLoop(QStringLiteral("0")); // forever
+    doc.setGblLoopBlock(true);
     doc.setGblComment(QStringLiteral("Velmar のサンプル: 空をまわる玉"));
 }
 

@@ -211,14 +211,14 @@ Bytes threeBytesWithoutEndCode()
     return CodeWriter().put({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}, {1, 4}, {2, 4}}).bytes();
 }
 
-TEST(LzwDecode, ZeroLengthSubBlockBeforeTheEndCodeFails)
+TEST(LzwDecode, ZeroLengthSubBlockBeforeTheEndCodeEndsTheStream)
 {
     Bytes input = imageData(2, threeBytesWithoutEndCode());
     ASSERT_EQ(input.size(), 6u);
     input.push_back(0x3B);
     const Decoded d = decode(input, 16);
     EXPECT_EQ(d.result.status, LzwStatus::MissingEnd);
-    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 0, 1, 2})) << "bytes decoded before the failure stay";
+    EXPECT_EQ(produced(d), (Bytes{1, 2, 3, 0, 1, 2})) << "bytes decoded before it stay";
     EXPECT_EQ(d.result.consumed, 6u);
 }
 
@@ -343,37 +343,37 @@ TEST(LzwDecode, DecodingAnotherStreamFromOnClearLeavesThisOneIntact)
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), out.begin()));
 }
 
-TEST(LzwDecode, PrefixCycleFailsAsStringTooLong)
+TEST(LzwDecode, CodeNamingNoStringEndsTheImageAndSkipsToTheTerminator)
 {
-    // 7 arrives before it is defined and becomes the previous code; the next
-    // code then defines 7 with prefix 7, so expanding 7 never ends.
-    const Bytes input = imageData(2, CodeWriter().put({{4, 3}, {1, 3}, {7, 3}, {6, 3}, {7, 4}, {5, 4}}).bytes());
-    const Decoded d = decode(input, 32);
-    EXPECT_EQ(d.result.status, LzwStatus::StringTooLong);
-    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 1, 1}));
-    EXPECT_EQ(d.result.consumed, 4u) << "consumed up to the byte holding the failing code";
-}
-
-TEST(LzwDecode, CodeBeyondNextFreeRepeatsThePreviousString)
-{
-    // m = 3: 12 and 13 are beyond the next free code. 12: the previous
-    // string "1" plus its first byte. 13: the previous code is now 12, not
-    // defined, whose string reads as "0 0", plus the first byte 1.
-    const Bytes input = imageData(3, CodeWriter().put({{8, 4}, {1, 4}, {12, 4}, {13, 4}, {9, 4}}).bytes());
-    const Decoded d = decode(input, 32);
-    EXPECT_EQ(d.result.status, LzwStatus::Ok);
-    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 0, 0, 1}));
-}
-
-TEST(LzwDecode, EntryWithAnUndefinedPrefixFollowsItsLaterDefinition)
-{
-    // m = 3: 12 arrives early and becomes the prefix of 11; when 12 is
-    // defined later as "2 3", the string of 11 becomes "2 3 2".
-    const Bytes input =
-        imageData(3, CodeWriter().put({{8, 4}, {1, 4}, {12, 4}, {2, 4}, {3, 4}, {11, 4}, {9, 4}}).bytes());
-    const Decoded d = decode(input, 32);
-    EXPECT_EQ(d.result.status, LzwStatus::Ok);
-    EXPECT_EQ(produced(d), (Bytes{1, 1, 1, 2, 3, 2, 3, 2}));
+    struct Case {
+        const char *what;
+        unsigned m;
+        std::vector<std::pair<unsigned, unsigned>> codes; // code, width
+        Bytes decoded;
+    };
+    // Each stream goes on with codes after the damage, in sub-blocks of
+    // one and of 255 bytes; none of them may be decoded, and the file
+    // position must land on the byte after the image's terminator.
+    const std::vector<Case> cases = {
+        {"beyond the next free code", 2, {{4, 3}, {1, 3}, {7, 3}, {1, 3}, {5, 3}}, {1}},
+        {"beyond it at 4 bits", 3, {{8, 4}, {1, 4}, {12, 4}, {2, 4}, {9, 4}}, {1}},
+        {"non-root straight after a clear", 2, {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}, {1, 3}, {5, 3}}, {1, 2}},
+        {"non-root as the first code", 2, {{6, 3}, {1, 3}, {5, 3}}, {}},
+    };
+    for (const Case &c : cases) {
+        for (size_t blockSize : {size_t(1), size_t(255)}) {
+            CodeWriter w;
+            for (const auto &[code, width] : c.codes)
+                w.put(code, width);
+            Bytes input = imageData(c.m, w.bytes(), blockSize);
+            const size_t imageEnd = input.size();
+            input.insert(input.end(), {0x2C, 0x3B});
+            const Decoded d = decode(input, 32);
+            EXPECT_EQ(d.result.status, LzwStatus::BadCode) << c.what;
+            EXPECT_EQ(produced(d), c.decoded) << c.what;
+            EXPECT_EQ(d.result.consumed, imageEnd) << c.what << ", sub-blocks of " << blockSize;
+        }
+    }
 }
 
 // ---- Encoder: exact bytes ----------------------------------------------

@@ -96,15 +96,18 @@ TEST_F(OpenFilesTest, ThreeFilesWithATextFileInTheMiddleOpenTheFirstAndTheThird)
     ASSERT_NE(chk, nullptr);
     EXPECT_TRUE(chk->isChecked());
     EXPECT_TRUE(statusSeen.contains(QStringLiteral("読み込み中 (") + first + QStringLiteral(")")));
-    EXPECT_EQ(statusPanelText(), QString()) << "cleared at the end of every read";
+    EXPECT_TRUE(statusPanelText().contains(text)) << "the skipped file is named: " << statusPanelText().toStdString();
+    EXPECT_FALSE(statusPanelText().contains(first));
 }
 
 TEST_F(OpenFilesTest, FileThatCannotBeOpenedEndsTheList)
 {
     const QString first = gifFile(QStringLiteral("gui-a.gif"), 2, 1, 0, "a");
     const QString third = gifFile(QStringLiteral("gui-c.gif"), 2, 1, 0, "c");
-    window.openFiles({first, tempPath(QStringLiteral("gui-missing.gif")), third});
+    const QString missing = tempPath(QStringLiteral("gui-missing.gif"));
+    window.openFiles({first, missing, third});
     expectFrameWindows(1);
+    EXPECT_TRUE(statusPanelText().contains(missing)) << statusPanelText().toStdString();
 }
 
 TEST_F(OpenFilesTest, LowerCaseSignatureIsNotOpened)
@@ -123,11 +126,19 @@ TEST_F(OpenFilesTest, DroppedUrlsOpenInOrder)
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(text), QUrl::fromLocalFile(third)});
     const QPointF at(window.width() / 2.0, window.height() / 2.0);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // A file manager offers copy and move and proposes move; taking the
+    // move would delete the dropped files.
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at.toPoint(), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(&window, &enter);
     EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(&window, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
 
     EXPECT_EQ(window.lastCommand(), QStringLiteral("MDIForm_OLEDragDrop"));
     expectFrameWindows(3);
@@ -135,6 +146,20 @@ TEST_F(OpenFilesTest, DroppedUrlsOpenInOrder)
     EXPECT_EQ(doc.pic(2).lWidth, 4);
     EXPECT_EQ(doc.pic(2).bits, (std::vector<uint8_t>{1, 1, 1, 1}));
     EXPECT_EQ(field("txtGblComment"), QStringLiteral("two"));
+    EXPECT_TRUE(statusPanelText().contains(text)) << statusPanelText().toStdString();
+}
+
+TEST_F(OpenFilesTest, FrameReadInPartLeavesAWarningUntilTheNextCommand)
+{
+    GifBytes gif;
+    gif.header(4, 1, true, 0).image(0, 0, 4, 1, false).data(2, literalStream({1}, 2, 0, false));
+    gif.image(0, 0, 2, 1, false).data(2, literalStream({1, 0}, 2)).trailer();
+    const QString path = writeTempFile(QStringLiteral("gui-short.gif"), gif.toByteArray());
+    window.openFiles({path});
+    expectFrameWindows(2);
+    EXPECT_TRUE(statusPanelText().contains(path) && statusPanelText().contains(QStringLiteral("フレーム 0")))
+        << statusPanelText().toStdString();
+    window.mKasane_Click();
     EXPECT_EQ(statusPanelText(), QString());
 }
 

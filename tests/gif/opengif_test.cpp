@@ -1,4 +1,5 @@
 #include "gif/gifio.h"
+#include "gif/lzw_streams.h"
 #include "shell/document.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
@@ -7,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace velmar;
 using namespace velmar::test;
+using velmar::test::CodeWriter;
 
 namespace
 {
@@ -250,22 +254,8 @@ TEST(OpenGifMends, PositionAndSizeAreUnsigned16Bit)
     EXPECT_EQ(doc.pic(0).lWidth, width);
     EXPECT_EQ(doc.pic(0).bits, ramp(width, 2));
     EXPECT_EQ(rowOf(doc, 0).mid(1, 4), QStringList({"50000", "65535", "40000", "1"}));
-    EXPECT_EQ(doc.globals().width, QStringLiteral("40000"));
-}
-
-TEST(OpenGifMends, ZeroWidthImageEndsTheReadWithAMessageKeepingEarlierFrames)
-{
-    GifBytes gif;
-    gif.header(1, 1, true, 0).image(0, 0, 1, 1, false).data(2, literalStream({1}, 2));
-    gif.image(0, 0, 0, 5, false).data(2, literalStream({}, 2));
-    gif.image(0, 0, 1, 1, false).data(2, literalStream({0}, 2)).trailer();
-    Document doc;
-    const GifResult r = openBytes(doc, gif, "zero.gif");
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.message.isEmpty());
-    EXPECT_EQ(doc.gPicCount, 1);
-    EXPECT_FALSE(doc.hasStagedFrame());
-    EXPECT_EQ(doc.statusText(), QString());
+    EXPECT_EQ(doc.globals().width, QStringLiteral("90000")) << "the canvas holds frame 0 where it stands";
+    EXPECT_EQ(doc.globals().height, QStringLiteral("65536"));
 }
 
 TEST(OpenGifMends, HugeImageIsRefusedWithAMessage)
@@ -318,7 +308,9 @@ TEST(OpenGifMends, TruncatedImageKeepsEveryDecodedPixel)
     gif.header(10, 10, true, 1).image(0, 0, 10, 10, false).u8({2, int(stream.size())}).append(stream);
     Document doc;
     QSignalSpy changed(&doc, &Document::frameChanged);
-    ASSERT_TRUE(openBytes(doc, gif, "truncated.gif").ok) << "a damaged stream ends the read silently";
+    const GifResult r = openBytes(doc, gif, "truncated.gif");
+    ASSERT_TRUE(r.ok) << "the frame read stays";
+    EXPECT_EQ(r.warnings.size(), 1);
     ASSERT_EQ(doc.gPicCount, 1);
     // The pixels whose codes lie wholly inside the bytes that are there.
     size_t decoded = 0;
@@ -332,15 +324,129 @@ TEST(OpenGifMends, TruncatedImageKeepsEveryDecodedPixel)
     EXPECT_GE(changed.count(), 1) << "the frame is drawn with what it holds";
 }
 
-TEST(OpenGifMends, MissingEndCodeStopsAfterTheFrameWithItsPixels)
+// One damaged image among good ones: it keeps what it decoded (0 for the
+// rest) or is skipped, a warning names the file and the frame, and the images
+// after it are all read, with their own grid cells.
+TEST(OpenGifRecovers, DamagedImageCostsOnlyItsOwnPixels)
+{
+    struct Case {
+        const char *what;
+        std::function<void(GifBytes &)> damaged; // the image after the first good one
+        std::vector<uint8_t> bits;               // its frame; empty: no frame
+        int warnings;
+    };
+    const auto badCode = [] {
+        // Clear, 1, then 7 while the next free code is 6.
+        CodeWriter w;
+        for (auto [code, width] : {std::pair{4u, 3u}, {1, 3}, {7, 3}, {2, 3}, {5, 3}})
+            w.put(code, width);
+        return w.bytes();
+    };
+    const std::vector<Case> cases = {
+        {"no end code, data short of the pixels",
+         [](GifBytes &g) {
+             g.image(0, 0, 5, 1, false).data(2, literalStream({1, 2, 3}, 2, 0, false));
+         },
+         {1, 2, 3, 0, 0},
+         1},
+        {"no end code, every pixel there",
+         [](GifBytes &g) {
+             g.image(0, 0, 3, 1, false).data(2, literalStream({1, 2, 3}, 2, 0, false));
+         },
+         {1, 2, 3},
+         0},
+        {"end code before the last pixels",
+         [](GifBytes &g) {
+             g.image(0, 0, 5, 1, false).data(2, literalStream({1, 2, 3}, 2));
+         },
+         {1, 2, 3, 0, 0},
+         1},
+        {"damaged code", [&](GifBytes &g) { g.image(0, 0, 4, 1, false).data(2, badCode()); }, {1, 0, 0, 0}, 1},
+        {"code size above 8",
+         [](GifBytes &g) {
+             g.image(0, 0, 2, 1, false).data(9, {0x21, 0x2C, 0x3B});
+         },
+         {0, 0},
+         1},
+        {"zero width", [](GifBytes &g) { g.image(0, 0, 0, 5, false).data(2, literalStream({}, 2)); }, {}, 1},
+        {"zero height", [](GifBytes &g) { g.image(0, 0, 5, 0, false).data(2, literalStream({1}, 2)); }, {}, 1},
+    };
+    for (const Case &c : cases) {
+        GifBytes gif;
+        gif.header(8, 1, true, 1).image(0, 0, 1, 1, false).data(2, literalStream({2}, 2));
+        gif.control(1, true, 77, 3);
+        c.damaged(gif);
+        gif.image(0, 0, 2, 1, false).data(2, literalStream({3, 1}, 2));
+        gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
+        Document doc;
+        const QString path = writeTempFile(QStringLiteral("damaged.gif"), gif.toByteArray());
+        const GifResult r = OpenGif(doc, path);
+        const int damagedFrames = c.bits.empty() ? 0 : 1;
+        EXPECT_TRUE(r.ok) << c.what << ": " << r.message.toStdString();
+        ASSERT_EQ(doc.gPicCount, 3 + damagedFrames) << c.what;
+        if (damagedFrames) {
+            EXPECT_EQ(doc.pic(1).bits, c.bits) << c.what;
+        }
+        EXPECT_EQ(doc.pic(1 + damagedFrames).bits, (std::vector<uint8_t>{3, 1})) << c.what;
+        EXPECT_EQ(doc.pic(2 + damagedFrames).bits, std::vector<uint8_t>{1}) << c.what;
+        EXPECT_EQ(rowOf(doc, 1 + damagedFrames)[8], QStringLiteral("0"))
+            << c.what << ": the damaged image's control block stays with it";
+        ASSERT_EQ(r.warnings.size(), c.warnings) << c.what;
+        for (const QString &w : r.warnings) {
+            EXPECT_TRUE(w.contains(path) && w.contains(QStringLiteral("フレーム 1")))
+                << c.what << ": " << w.toStdString();
+        }
+        EXPECT_EQ(doc.statusText(), QString()) << c.what;
+    }
+}
+
+TEST(OpenGifRecovers, FileEndingInsideAnImageWarnsAndKeepsTheFrames)
 {
     GifBytes gif;
-    gif.header(3, 1, true, 1).image(0, 0, 3, 1, false).data(2, literalStream({1, 2, 3}, 2, 0, false));
-    gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
+    gif.header(2, 1, true, 0).image(0, 0, 1, 1, false).data(2, literalStream({1}, 2));
+    gif.image(0, 0, 6, 1, false).u8({2, 3}).append(literalStream({1, 0, 1, 1}, 2, 0, false));
     Document doc;
-    ASSERT_TRUE(openBytes(doc, gif, "noend.gif").ok);
-    ASSERT_EQ(doc.gPicCount, 1) << "reading stops at the failing image";
-    EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1, 2, 3}));
+    const GifResult r = openBytes(doc, gif, "cutmid.gif");
+    EXPECT_TRUE(r.ok);
+    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(r.warnings.size(), 1);
+    EXPECT_TRUE(r.warnings[0].contains(QStringLiteral("フレーム 1"))) << r.warnings[0].toStdString();
+}
+
+TEST(OpenGifRecovers, FileOfOnlyLostImagesFailsWithItsWarnings)
+{
+    GifBytes gif;
+    gif.header(2, 1, true, 0).image(0, 0, 0, 1, false).data(2, literalStream({}, 2)).trailer();
+    Document doc;
+    const GifResult r = openBytes(doc, gif, "allzero.gif");
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.message.isEmpty());
+    EXPECT_EQ(r.warnings.size(), 1);
+    EXPECT_EQ(doc.gPicCount, 0);
+}
+
+// The canvas is the logical screen, enlarged where frame 0 sticks out.
+TEST(OpenGif, CanvasIsTheScreenEnlargedToHoldFrameZero)
+{
+    struct Case {
+        int screenW, screenH, left, top, width, height, canvasW, canvasH;
+    };
+    const Case cases[] = {
+        {10, 8, 0, 0, 4, 2, 10, 8}, {10, 8, 3, 5, 4, 2, 10, 8}, {10, 8, 8, 7, 4, 2, 12, 9},
+        {2, 2, 0, 0, 4, 3, 4, 3},   {0, 0, 1, 2, 1, 1, 2, 3},
+    };
+    for (const Case &c : cases) {
+        GifBytes gif;
+        gif.header(c.screenW, c.screenH, true, 0).image(c.left, c.top, c.width, c.height, false);
+        gif.data(2, literalStream(std::vector<uint8_t>(size_t(c.width * c.height), 1), 2)).trailer();
+        Document doc;
+        ASSERT_TRUE(openBytes(doc, gif, "canvas.gif").ok);
+        const std::string what = std::to_string(c.left) + "," + std::to_string(c.top) + " in " +
+                                 std::to_string(c.screenW) + "x" + std::to_string(c.screenH);
+        EXPECT_EQ(doc.globals().width, QString::number(c.canvasW)) << what;
+        EXPECT_EQ(doc.globals().height, QString::number(c.canvasH)) << what;
+        EXPECT_EQ(rowOf(doc, 0).mid(1, 2), QStringList({QString::number(c.left), QString::number(c.top)})) << what;
+    }
 }
 
 // --- Mend i: comment code page ---------------------------------------------

@@ -59,11 +59,11 @@ void setRow(Document &doc, int frame, int interlace, int transparent, int transI
     g.setTextMatrix(row, 9, QString::number(disposal));
 }
 
-// Where frame f's image descriptor starts, for files written with a global
-// table of globalCount entries and without local tables before f.
-size_t loopBlockEnd(int globalCount)
+// Where frame 0's control block starts in a file of a document that does
+// not loop, written with a global table of globalCount entries.
+size_t screenEnd(int globalCount)
 {
-    return 13 + size_t(globalCount) * 3 + 19;
+    return 13 + size_t(globalCount) * 3;
 }
 
 TEST(SaveGifLayout, OneFrameOf256ColoursIsByteExact)
@@ -73,6 +73,7 @@ TEST(SaveGifLayout, OneFrameOf256ColoursIsByteExact)
     const std::vector<uint8_t> pixels = pattern(5 * 3, 256);
     addFrame(doc, 5, 3, pixels, 256, colors);
     setRow(doc, 0, 0, 0, 0, 10, 2);
+    doc.setGblLoopBlock(true);
 
     GifBytes expected;
     expected.text("GIF89a").u16(5).u16(3).u8({0xF7, 0x00, 0x00});
@@ -100,7 +101,7 @@ TEST(SaveGifLayout, DelayOf40000ReadsAsMinus25536AndIsWrittenBackAs409C)
     EXPECT_EQ(doc.grid().TextMatrix(1, 8), QStringLiteral("-25536"));
 
     const std::vector<uint8_t> out = saved(doc, "delay-out.gif");
-    const size_t gce = loopBlockEnd(2);
+    const size_t gce = screenEnd(2);
     ASSERT_GT(out.size(), gce + 8);
     EXPECT_EQ(out[gce + 4], 0x40);
     EXPECT_EQ(out[gce + 5], 0x9C);
@@ -119,7 +120,7 @@ TEST(SaveGifLayout, NoLocalTableWhenFirstColoursEqualFrameZeros)
     // control block. Its packed byte carries no table flag, and the minimum
     // code size follows directly.
     const std::vector<uint8_t> frame0Data = encoded({0, 1, 2, 3}, 8);
-    const size_t frame1 = loopBlockEnd(256) + 8 + 10 + 1 + frame0Data.size() + 1 + 8;
+    const size_t frame1 = screenEnd(256) + 8 + 10 + 1 + frame0Data.size() + 1 + 8;
     ASSERT_GT(out.size(), frame1 + 11);
     EXPECT_EQ(out[frame1], 0x2C);
     EXPECT_EQ(out[frame1 + 9], 0x00) << "no local table flag";
@@ -134,7 +135,7 @@ TEST(SaveGifLayout, LocalTableWhenAColourDiffers)
     other[3] = {1, 2, 3};
     addFrame(doc, 1, 1, {0}, 4, other);
     const std::vector<uint8_t> out = saved(doc, "local.gif");
-    const size_t frame1 = loopBlockEnd(4) + 8 + 10 + 1 + encoded({0}, 2).size() + 1 + 8;
+    const size_t frame1 = screenEnd(4) + 8 + 10 + 1 + encoded({0}, 2).size() + 1 + 8;
     ASSERT_GT(out.size(), frame1 + 22);
     EXPECT_EQ(out[frame1 + 9], 0x81) << "local table of 4 entries";
     EXPECT_EQ(out[frame1 + 10 + 9], 1);
@@ -149,7 +150,7 @@ TEST(SaveGifLayout, TwoColoursUseMinimumCodeSizeTwoAndSizeFieldZero)
     addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
     const std::vector<uint8_t> out = saved(doc, "two.gif");
     EXPECT_EQ(out[10], 0xF0);
-    EXPECT_EQ(out[loopBlockEnd(2) + 8 + 10], 0x02);
+    EXPECT_EQ(out[screenEnd(2) + 8 + 10], 0x02);
 }
 
 TEST(SaveGifLayout, InterlacedFrameOfHeightOneIsWrittenLikeAPlainOneWithBitSix)
@@ -163,7 +164,7 @@ TEST(SaveGifLayout, InterlacedFrameOfHeightOneIsWrittenLikeAPlainOneWithBitSix)
     setRow(interlaced, 0, 1, 1, 3, 7, 1);
     std::vector<uint8_t> a = saved(plain, "h1-plain.gif");
     const std::vector<uint8_t> b = saved(interlaced, "h1-interlaced.gif");
-    const size_t packed = loopBlockEnd(16) + 8 + 9;
+    const size_t packed = screenEnd(16) + 8 + 9;
     ASSERT_EQ(a.size(), b.size());
     EXPECT_EQ(a[packed], 0x00);
     EXPECT_EQ(b[packed], 0x40);
@@ -182,7 +183,7 @@ TEST(SaveGifLayout, InterlacedFrameStoresRowsInPassOrder)
     const std::vector<uint8_t> out = saved(doc, "interlaced.gif");
     const std::vector<uint8_t> stored = {0, 0, 8, 8, 4, 4, 2, 2, 6, 6, 1, 1, 3, 3, 5, 5, 7, 7, 9, 9};
     const std::vector<uint8_t> data = encoded(stored, 4);
-    const size_t at = loopBlockEnd(16) + 8 + 10 + 1;
+    const size_t at = screenEnd(16) + 8 + 10 + 1;
     ASSERT_GE(out.size(), at + data.size());
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + long(at), out.begin() + long(at + data.size())), data);
 }
@@ -192,12 +193,13 @@ TEST(SaveGifLayout, RepeatCountZeroIsWrittenAndSingleSpaceCommentIsNot)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.setGblLoop(QStringLiteral("０"));
+    doc.setGblLoopBlock(true);
     doc.setGblComment(QStringLiteral(" "));
     const std::vector<uint8_t> out = saved(doc, "space.gif");
     const size_t loop = 13 + 6;
     EXPECT_EQ(out[loop + 16], 0x00);
     EXPECT_EQ(out[loop + 17], 0x00);
-    const size_t end = loopBlockEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 1;
+    const size_t end = screenEnd(2) + 19 + 8 + 10 + 1 + encoded({0}, 2).size() + 1;
     ASSERT_EQ(out.size(), end + 1) << "nothing between the image and the trailer";
     EXPECT_EQ(out.back(), 0x3B);
 }
@@ -207,6 +209,7 @@ TEST(SaveGifLayout, RepeatCountAndShortCommentAreWrittenAsOneBlock)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.setGblLoop(QStringLiteral("-2"));
+    doc.setGblLoopBlock(true);
     doc.setGblComment(QStringLiteral("日本"));
     const std::vector<uint8_t> out = saved(doc, "comment.gif");
     EXPECT_EQ(out[13 + 6 + 16], 0xFE);
@@ -268,7 +271,8 @@ TEST_P(SaveGifRefusesBadCell, NamesFrameAndColumnAndWritesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, SaveGifRefusesBadCell,
-                         ::testing::Values(BadCell{5, "abc", "ｲﾝﾀｰﾚｽ"}, BadCell{5, "2147483648", "ｲﾝﾀｰﾚｽ"},
+                         ::testing::Values(BadCell{1, "abc", "Ｘ"}, BadCell{1, "-1", "Ｘ"}, BadCell{2, "65536", "Ｙ"},
+                                           BadCell{5, "abc", "ｲﾝﾀｰﾚｽ"}, BadCell{5, "2147483648", "ｲﾝﾀｰﾚｽ"},
                                            BadCell{6, "256", "透明"}, BadCell{6, "-1", "透明"},
                                            BadCell{7, "", "透過色"}, BadCell{8, "32768", "待ち時間"},
                                            BadCell{8, "32767.5", "待ち時間"}, BadCell{9, "1e10", "後処理"}));
@@ -284,7 +288,7 @@ TEST(SaveGifMends, ValuesAreRoundedHalfToEvenBeforeTheRangeCheck)
     g.setTextMatrix(1, 8,
                     QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
     const std::vector<uint8_t> out = saved(doc, "round2.gif");
-    const size_t gce = loopBlockEnd(2);
+    const size_t gce = screenEnd(2);
     EXPECT_EQ(out[gce + 4], 2);
     EXPECT_EQ(out[gce + 6], 254);
 }
@@ -294,6 +298,7 @@ TEST(SaveGifMends, BadRepeatCountIsRefused)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.setGblLoop(QStringLiteral("40000"));
+    doc.setGblLoopBlock(true);
     const GifResult r = SaveGif(doc, tempPath("badloop.gif"));
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.message.contains(QStringLiteral("繰り返し数"))) << r.message.toStdString();
@@ -365,7 +370,7 @@ TEST(SaveGifMends, IndexBeyondColourCountRaisesTheCountWithBlackEntries)
     // Frame 1 claims 2 colours but uses index 5: written with 8 colours.
     addFrame(doc, 2, 1, {5, 0}, 2, rampPalette(5));
     const std::vector<uint8_t> out = saved(doc, "raised.gif");
-    const size_t frame1 = loopBlockEnd(2) + 8 + 10 + 1 + encoded({0, 1}, 2).size() + 1 + 8;
+    const size_t frame1 = screenEnd(2) + 8 + 10 + 1 + encoded({0, 1}, 2).size() + 1 + 8;
     ASSERT_GT(out.size(), frame1 + 10 + 24);
     EXPECT_EQ(out[frame1 + 9], 0x80 | 2) << "local table of 8 entries";
     const ColorTable c = rampPalette(5);
@@ -389,7 +394,7 @@ TEST(SaveGifMends, FrameZeroWithIndexBeyondItsCountRaisesTheGlobalTable)
     addFrame(doc, 1, 1, {200}, 16, rampPalette(5));
     const std::vector<uint8_t> out = saved(doc, "raised0.gif");
     EXPECT_EQ(out[10], 0xF7);
-    EXPECT_EQ(out.size(), loopBlockEnd(256) + 8 + 10 + 1 + encoded({200}, 8).size() + 2);
+    EXPECT_EQ(out.size(), screenEnd(256) + 8 + 10 + 1 + encoded({200}, 8).size() + 2);
 }
 
 TEST(SaveGifMends, FrameWithMoreColoursThanFrameZeroAlwaysCarriesALocalTable)
@@ -399,8 +404,89 @@ TEST(SaveGifMends, FrameWithMoreColoursThanFrameZeroAlwaysCarriesALocalTable)
     addFrame(doc, 1, 1, {0}, 2, colors);
     addFrame(doc, 1, 1, {3}, 4, colors);
     const std::vector<uint8_t> out = saved(doc, "bigger.gif");
-    const size_t frame1 = loopBlockEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 1 + 8;
+    const size_t frame1 = screenEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 1 + 8;
     EXPECT_EQ(out[frame1 + 9], 0x81);
+}
+
+// --- Positions, canvas and looping -----------------------------------------
+
+struct CanvasCase {
+    const char *width;
+    const char *height;
+    int screenW; // 0: the save is refused
+    int screenH;
+};
+
+// Frame 0 (4 x 3) at 0,0 and frame 1 (2 x 2) at 5,7: the frames need a
+// 7 x 9 canvas. A usable global canvas is written as it stands, smaller or
+// larger than the frames; anything else gives way to the frames' box.
+class SaveGifCanvas : public ::testing::TestWithParam<CanvasCase>
+{
+};
+
+TEST_P(SaveGifCanvas, ScreenIsTheGlobalCanvasOrTheFramesBoxAndImagesKeepTheirPositions)
+{
+    const CanvasCase &c = GetParam();
+    Document doc;
+    addFrame(doc, 4, 3, pattern(12, 4), 4, rampPalette(0));
+    addFrame(doc, 2, 2, pattern(4, 4), 4, rampPalette(0));
+    doc.grid().setTextMatrix(2, 1, QStringLiteral("5"));
+    doc.grid().setTextMatrix(2, 2, QStringLiteral("7"));
+    doc.setGblWidth(QString::fromUtf8(c.width));
+    doc.setGblHeight(QString::fromUtf8(c.height));
+    const std::vector<uint8_t> out = saved(doc, "canvas.gif");
+    ASSERT_GE(out.size(), 10u);
+    EXPECT_EQ(out[6] | out[7] << 8, c.screenW);
+    EXPECT_EQ(out[8] | out[9] << 8, c.screenH);
+
+    Document back;
+    ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok);
+    ASSERT_EQ(back.gPicCount, 2);
+    for (int col = 1; col <= 4; ++col)
+        for (int row = 1; row <= 2; ++row)
+            EXPECT_EQ(back.grid().TextMatrix(row, col), doc.grid().TextMatrix(row, col)) << row << "," << col;
+    EXPECT_EQ(back.pic(1).bits, doc.pic(1).bits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, SaveGifCanvas,
+                         ::testing::Values(CanvasCase{"０", "０", 7, 9}, CanvasCase{"20", "10", 20, 10},
+                                           CanvasCase{"２０", " 10 ", 20, 10}, CanvasCase{"3", "2", 3, 2},
+                                           CanvasCase{"65535", "1", 65535, 1}, CanvasCase{"20", "abc", 7, 9},
+                                           CanvasCase{"0", "10", 7, 9}, CanvasCase{"65536", "10", 7, 9},
+                                           CanvasCase{"-20", "10", 7, 9}));
+
+TEST(SaveGifCanvas, FramesPastTheLargestScreenMakeItThatLarge)
+{
+    Document doc;
+    addFrame(doc, 2, 1, {0, 1}, 2, rampPalette(0));
+    doc.grid().setTextMatrix(1, 1, QStringLiteral("65534"));
+    const std::vector<uint8_t> out = saved(doc, "too-wide.gif");
+    ASSERT_GE(out.size(), 10u);
+    EXPECT_EQ(out[6] | out[7] << 8, 65535);
+    EXPECT_EQ(out[8] | out[9] << 8, 1);
+}
+
+TEST(SaveGifLoop, LoopingBlockOnlyWhenTheDocumentAsksForIt)
+{
+    Document doc;
+    addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
+    // A count that cannot be converted does not matter while it is unused.
+    doc.setGblLoop(QStringLiteral("abc"));
+    const std::vector<uint8_t> once = saved(doc, "once.gif");
+    EXPECT_EQ(once.size(), screenEnd(2) + 8 + 10 + 1 + encoded({0}, 2).size() + 2);
+    EXPECT_EQ(once[screenEnd(2) + 1], 0xF9) << "the control block follows the colour table";
+    Document onceBack;
+    ASSERT_TRUE(OpenGif(onceBack, tempPath("once.gif")).ok);
+    EXPECT_FALSE(onceBack.globals().loopBlock);
+
+    doc.setGblLoop(QStringLiteral("7"));
+    doc.setGblLoopBlock(true);
+    const std::vector<uint8_t> looping = saved(doc, "looping.gif");
+    ASSERT_EQ(looping.size(), once.size() + 19);
+    GifBytes block;
+    block.u8({0x21, 0xFF, 0x0B}).text("NETSCAPE2.0").u8({0x03, 0x01}).u16(7).u8({0x00});
+    EXPECT_EQ(std::vector<uint8_t>(looping.begin() + long(screenEnd(2)), looping.begin() + long(screenEnd(2) + 19)),
+              block.bytes());
 }
 
 TEST(SaveGifStatus, ReportsProgressPerFrameAndClearsAtTheEnd)

@@ -52,7 +52,7 @@ TEST_F(PropertyWindowTest, EachColumnExplainsItselfInTheStatusBar)
 {
     window.setCurrentCell(1, 9);
     EXPECT_EQ(window.statusText(),
-              QStringLiteral("ﾌﾚｰﾑ切換え時(0:何もしない,1:絵を残す,2:前に戻す,3:背景色に戻す)"));
+              QStringLiteral("ﾌﾚｰﾑ切換え時(0:何もしない,1:絵を残す,2:背景色に戻す,3:前に戻す)"));
     for (int col = 1; col <= 10; ++col) {
         window.setCurrentCell(1, col);
         EXPECT_EQ(window.statusText(), PropertyGrid::helpText(col)) << col;

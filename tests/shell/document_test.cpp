@@ -8,9 +8,13 @@ using namespace velmar;
 using velmar::test::addFrame;
 using velmar::test::rampPalette;
 
-namespace {
+namespace
+{
 
-std::vector<uint8_t> filled(size_t n, uint8_t v) { return std::vector<uint8_t>(n, v); }
+std::vector<uint8_t> filled(size_t n, uint8_t v)
+{
+    return std::vector<uint8_t>(n, v);
+}
 
 // Three frames A, B, C of different sizes, each grid row marked with its letter
 // in the comment column so moves are visible.
@@ -23,7 +27,10 @@ void addABC(Document &doc)
     }
 }
 
-QString commentOf(const Document &doc, int frame) { return doc.grid().TextMatrix(frame + 1, 10); }
+QString commentOf(const Document &doc, int frame)
+{
+    return doc.grid().TextMatrix(frame + 1, 10);
+}
 
 } // namespace
 
@@ -129,6 +136,30 @@ TEST(NewWindow, FillsAndSetsTheCanvasSize)
         EXPECT_EQ(doc.grid().TextMatrix(2, col), expected[col]) << "column " << col;
     EXPECT_EQ(doc.globals().width, QStringLiteral("64"));
     EXPECT_EQ(doc.globals().height, QStringLiteral("32"));
+}
+
+TEST(NewWindow, CanvasGrowsToHoldTheNewFrameButNeverShrinks)
+{
+    struct Case {
+        const char *width, *height;
+        int w, h;
+        const char *wantWidth, *wantHeight;
+    };
+    const Case cases[] = {
+        {"77", "77", 48, 48, "77", "77"},   // a smaller frame after a cube keeps the cube's canvas
+        {"40", "100", 64, 32, "64", "100"}, // each side on its own
+        {"abc", "", 10, 60, "10", "60"},    // a field that is not a number counts as 0
+        {"１２", "-5", 8, 3, "１２", "3"},  // a number as typed stays as typed while large enough
+    };
+    for (const Case &c : cases) {
+        Document doc;
+        addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 8, rampPalette(2));
+        doc.setGblWidth(QString::fromUtf8(c.width));
+        doc.setGblHeight(QString::fromUtf8(c.height));
+        ASSERT_EQ(doc.NewWindow(0, c.w, c.h, 1), 1);
+        EXPECT_EQ(doc.globals().width, QString::fromUtf8(c.wantWidth)) << c.width << " " << c.w;
+        EXPECT_EQ(doc.globals().height, QString::fromUtf8(c.wantHeight)) << c.height << " " << c.h;
+    }
 }
 
 TEST(FrameOrder, SwapMovesRecordsAndRowsButNotFrameNumbers)

@@ -77,6 +77,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
     };
     reset();
     unsigned prev = 0, prevFirst = 0, bit = 0;
+    bool havePrev = false; // a code since the start or the last clear
     uint8_t current = 0;
     for (;;) {
         unsigned c = 0;
@@ -92,6 +93,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
             if (sinceClear > 1)
                 r.clears.push_back(std::min(outIndex, outSize));
             reset();
+            havePrev = false;
             continue;
         }
         if (c == end) {
@@ -99,20 +101,28 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
                 ++at; // the byte after the end code, whatever it is
             return finish(LzwStatus::Ok);
         }
+        if (c > nextFree || (c >= nextFree && !havePrev)) {
+            // A code naming no string: the rest of the image's data is
+            // passed over up to and including its zero-length sub-block.
+            at = std::min(in.size(), at + (blockLength - blockCount));
+            while (at < in.size()) {
+                const size_t n = in[at++];
+                if (n == 0)
+                    break;
+                at = std::min(in.size(), at + n);
+            }
+            return finish(LzwStatus::BadCode);
+        }
         unsigned sp = 0;
         unsigned x = c;
-        if (c >= nextFree) {
+        if (c == nextFree) {
             stack[sp++] = uint16_t(prevFirst);
             x = prev;
         }
         while (x > clear) {
-            if (sp == 4097)
-                return finish(LzwStatus::StringTooLong);
             stack[sp++] = suffix[x];
             x = prefix[x];
         }
-        if (sp == 4097)
-            return finish(LzwStatus::StringTooLong);
         stack[sp++] = uint16_t(x);
         const unsigned first = x;
         while (sp > 0) {
@@ -133,6 +143,7 @@ Decoded plainDecode(std::span<const uint8_t> in, size_t outSize, uint8_t fill)
         }
         prev = c;
         prevFirst = first;
+        havePrev = true;
     }
 }
 
@@ -140,7 +151,6 @@ namespace
 {
 
 using Bytes = std::vector<uint8_t>;
-
 
 std::string num(size_t v)
 {
@@ -350,7 +360,7 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
         for (uint8_t p : a.bits)
             if (!(shown(a, p) == shown(b, p)))
                 return f + "index " + num(p) + " shows another colour";
-        for (int col = PropertyGrid::ColWidth; col <= PropertyGrid::ColDisposal; ++col)
+        for (int col = PropertyGrid::ColX; col <= PropertyGrid::ColDisposal; ++col)
             if (first.grid().TextMatrix(i + 1, col) != second.grid().TextMatrix(i + 1, col))
                 return f + "grid column " + num(size_t(col)) + " \"" + text(first.grid().TextMatrix(i + 1, col)) +
                        "\" became \"" + text(second.grid().TextMatrix(i + 1, col)) + "\"";
@@ -360,10 +370,10 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
     const GlobalFields &g2 = second.globals();
     if (g1.width != g2.width || g1.height != g2.height)
         return "canvas size changed";
-    if (textToInt16(g1.loop) != textToInt16(g2.loop))
+    if (g2.loopBlock != g1.loopBlock)
+        return g1.loopBlock ? "the saved file lost its looping block" : "the saved file gained a looping block";
+    if (g1.loopBlock && textToInt16(g1.loop) != textToInt16(g2.loop))
         return "repeat count \"" + text(g1.loop) + "\" became \"" + text(g2.loop) + "\"";
-    if (!g2.loopBlock)
-        return "the saved file has no looping block";
     // An empty comment and a single space are not written.
     const QString comment = g1.comment == QStringLiteral(" ") ? QString() : g1.comment;
     if (g2.comment != comment)

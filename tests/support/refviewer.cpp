@@ -123,4 +123,21 @@ long long firstDifference(const std::vector<uint8_t> &a, const std::vector<uint8
     return -1;
 }
 
+ViewerResult cropView(const ViewerResult &view, int w, int h)
+{
+    ViewerResult out;
+    out.unusable = view.unusable;
+    out.width = w;
+    out.height = h;
+    for (const ViewerFrame &f : view.frames) {
+        ViewerFrame c;
+        c.delay = f.delay;
+        c.rgba.resize(size_t(w) * size_t(h) * 4);
+        for (size_t y = 0; y < size_t(h); ++y)
+            std::copy_n(&f.rgba[y * size_t(view.width) * 4], size_t(w) * 4, &c.rgba[y * size_t(w) * 4]);
+        out.frames.push_back(std::move(c));
+    }
+    return out;
+}
+
 } // namespace velmar::test

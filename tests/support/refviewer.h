@@ -33,6 +33,9 @@ constexpr size_t kViewerPixelLimit = size_t(1) << 23;
 
 ViewerResult viewGif(const QString &path, size_t pixelLimit = kViewerPixelLimit);
 
+// The top-left w x h of every frame (w, h no larger than the screen).
+ViewerResult cropView(const ViewerResult &view, int w, int h);
+
 // Where two frames differ, ignoring the colour of pixels fully transparent in
 // both, and also every pixel where a is fully transparent when opaqueOnly.
 // Returns -1 when they agree, 0 when their sizes differ.
