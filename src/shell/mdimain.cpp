@@ -144,6 +144,7 @@ void mdiMain::createMenus()
     addMenuAction(mFile, "mGifIn", QStringLiteral("開く"), QKeySequence(Qt::CTRL | Qt::Key_O), &mdiMain::mGifIn_Click);
     addMenuAction(mFile, "mGifOut", QStringLiteral("名前を付けて保存"), QKeySequence(Qt::CTRL | Qt::Key_S),
                   &mdiMain::mGifOut_Click);
+    addMenuAction(mFile, "mGifOutOptimized", QStringLiteral("最適化して保存..."), {}, &mdiMain::mGifOutOptimized_Click);
     addSeparator(mFile, "mSpace11");
     addMenuAction(mFile, "mAllDel", QStringLiteral("全てのﾌﾚｰﾑｳを閉じる"), {}, &mdiMain::mAllDel_Click);
     addMenuAction(mFile, "mEnd", QStringLiteral("Velmarの終了"), {}, &mdiMain::mEnd_Click);
@@ -422,18 +423,61 @@ void mdiMain::mGifIn_Click()
     openPath(path);
 }
 
+namespace {
+
+// The Save As dialog; an empty path when it was cancelled.
+QString askSavePath(QWidget *parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+QString kilobytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+}
+
+} // namespace
+
 void mdiMain::mGifOut_Click()
 {
     startCommand(QStringLiteral("mGifOut_Click"));
     if (doc_.gPicCount == 0)
         return;
-    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("gif"));
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QString path = askSavePath(this);
+    if (!path.isEmpty())
+        saveTo(path);
+}
+
+void mdiMain::mGifOutOptimized_Click()
+{
+    startCommand(QStringLiteral("mGifOutOptimized_Click"));
+    if (doc_.gPicCount == 0)
         return;
-    saveTo(dialog.selectedFiles().first());
+    const QString path = askSavePath(this);
+    if (!path.isEmpty())
+        saveOptimizedTo(path);
+}
+
+bool mdiMain::saveOptimizedTo(const QString &path)
+{
+    if (doc_.gPicCount == 0)
+        return false;
+    SavedSizes sizes;
+    const GifResult r = SaveGifOptimized(doc_, path, &sizes);
+    if (!r.ok) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+        return false;
+    }
+    // Left in the status bar until the next command.
+    doc_.setStatusText(QStringLiteral("最適化して保存しました: ") + path + QStringLiteral(" (") +
+                       kilobytes(sizes.plain) + QStringLiteral(" → ") + kilobytes(sizes.saved) + QLatin1Char(')'));
+    return true;
 }
 
 // A drop is always taken as a copy: were it accepted as a move, the file

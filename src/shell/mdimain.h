@@ -56,6 +56,7 @@ public:
     // Handlers, named after the menu items they serve.
     void mGifIn_Click();
     void mGifOut_Click();
+    void mGifOutOptimized_Click();
     void mAllDel_Click();
     void mEnd_Click();
     void mMae_Click();
@@ -75,6 +76,9 @@ public:
 
     // Saving without the dialog (the dialog's result goes here).
     bool saveTo(const QString &path);
+    // The same for the optimised save; the status bar then shows the size
+    // of the file against that of the plain save.
+    bool saveOptimizedTo(const QString &path);
     // Opening one file without the dialog; false when it cannot be opened.
     bool openPath(const QString &path);
 
