@@ -272,6 +272,9 @@ struct Frame {
     std::vector<Pixel> values; // value id -> colour (kTransparent: transparent)
     int transparent = -1;      // the id of kTransparent, -1 when unused
     size_t drawnCount = 0;     // pixels that must be drawn in a colour
+    // Per pixel, whether the plain file's image leaves it to the canvas;
+    // empty when that image has no transparency.
+    std::vector<uint8_t> sourceLeaves;
     std::vector<uint8_t> resolved;
     size_t cost = 0; // bytes of the image's code stream
 };
@@ -381,8 +384,10 @@ class LzwModel
 };
 
 // How free pixels are taken: all in their colour, each chosen while the
-// stream is built (see choose), or all transparent.
-enum class Way { Colour, Choose, Transparent };
+// stream is built (see choose), all transparent, or as the plain file's
+// image has them (transparent where it leaves the canvas as it is): an
+// image some other program made small may have chosen well already.
+enum class Way { Colour, Choose, Transparent, AsTheSource };
 
 // Chooses every free pixel and returns the length of the code stream the
 // encoder makes of the result. Where the string so far can go on with
@@ -532,7 +537,8 @@ void takeAll(Frame &f, Way way)
     f.resolved.resize(n);
     const uint8_t t = uint8_t(std::max(f.transparent, 0));
     for (size_t p = 0; p < n; ++p)
-        f.resolved[p] = way == Way::Transparent && f.free[p] ? t : f.want[p];
+        f.resolved[p] =
+            f.free[p] && (way == Way::Transparent || (way == Way::AsTheSource && f.sourceLeaves[p])) ? t : f.want[p];
 }
 
 // The length of the code stream of pixels.
@@ -551,7 +557,8 @@ void chooseEncoding(Frame &f, int m, bool measured)
 {
     f.cost = 0;
     const bool anyFree = std::find(f.free.begin(), f.free.end(), 1) != f.free.end();
-    if (!anyFree || f.want.size() > kThoroughPixels) {
+    const bool hinted = anyFree && !f.sourceLeaves.empty();
+    if (!anyFree || (f.want.size() > kThoroughPixels && !hinted)) {
         takeAll(f, anyFree ? Way::Transparent : Way::Colour);
         if (measured)
             f.cost = measure(f.resolved, m);
@@ -559,25 +566,32 @@ void chooseEncoding(Frame &f, int m, bool measured)
     }
     // In the order that wins ties: the way without transparency first, as
     // it may spare the image its control block.
-    takeAll(f, Way::Colour);
-    f.cost = measure(f.resolved, m);
-    std::vector<uint8_t> best = f.resolved;
-    size_t cost = choose(f, m);
-    if (cost < f.cost) {
-        f.cost = cost;
-        best = f.resolved;
+    std::vector<uint8_t> best;
+    f.cost = SIZE_MAX;
+    const auto keepShorter = [&](size_t cost) {
+        if (cost < f.cost) {
+            f.cost = cost;
+            best.swap(f.resolved);
+        }
+    };
+    if (f.want.size() <= kThoroughPixels) {
+        takeAll(f, Way::Colour);
+        keepShorter(measure(f.resolved, m));
+        keepShorter(choose(f, m));
     }
     takeAll(f, Way::Transparent);
-    cost = measure(f.resolved, m);
-    if (cost < f.cost)
-        f.cost = cost;
-    else
-        f.resolved.swap(best);
+    keepShorter(measure(f.resolved, m));
+    if (hinted) {
+        takeAll(f, Way::AsTheSource);
+        keepShorter(measure(f.resolved, m));
+    }
+    f.resolved.swap(best);
 }
 
 // Sets up the image for rect, or returns false when no image can turn b
 // into screen there.
-bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect, ValueIds &ids, Frame &f)
+bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect rect, ValueIds &ids, Frame &f,
+                  const GifImage &source)
 {
     if (rect.empty())
         rect = {0, 0, 1, 1}; // an unchanged screen still needs its image
@@ -585,7 +599,20 @@ bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect re
     for (Freedom freedom : {Freedom::Any, Freedom::KnownColours, Freedom::None})
         if (built == Build::TooManyColours)
             built = buildFrame(b, screen, rect, freedom, ids, f);
-    return built == Build::Ok;
+    f.sourceLeaves.clear();
+    if (built != Build::Ok || !source.hasControl || !source.control.transparent)
+        return built == Build::Ok;
+    f.sourceLeaves.resize(f.want.size());
+    const bool complete = source.indices.size() >= size_t(source.width) * size_t(std::max(0, source.height));
+    size_t i = 0;
+    for (int y = rect.y; y < rect.y + rect.h; ++y)
+        for (int x = rect.x; x < rect.x + rect.w; ++x, ++i) {
+            const int sx = x - source.left, sy = y - source.top;
+            f.sourceLeaves[i] =
+                !complete || sx < 0 || sy < 0 || sx >= source.width || sy >= source.height ||
+                source.indices[size_t(sy) * size_t(source.width) + size_t(sx)] == source.control.transparentIndex;
+        }
+    return true;
 }
 
 void costFrame(Frame &f, bool measured = true)
@@ -665,7 +692,7 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
     viewer.next(shown);
     Frame first;
     const CanvasView start{before.data(), {}, width};
-    if (!prepareFrame(start, shown, changedRect(start, shown, height), ids, first))
+    if (!prepareFrame(start, shown, changedRect(start, shown, height), ids, first, plain.images[0]))
         return false;
     costFrame(first);
     outs[0].take(first);
@@ -725,12 +752,12 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
         }
         Candidate *best = nullptr;
         for (Candidate &c : candidates) {
-            if (!c.usable || !prepareFrame(c.canvas, shown, c.rect, ids, c.frame))
+            if (!c.usable || !prepareFrame(c.canvas, shown, c.rect, ids, c.frame, plain.images[i]))
                 continue;
             costFrame(c.frame, contenders > 1);
             c.total = c.frame.cost;
             if (c.grown) {
-                if (!prepareFrame(lastCanvas, previous, mustClear, ids, c.grownPrevious))
+                if (!prepareFrame(lastCanvas, previous, mustClear, ids, c.grownPrevious, plain.images[i - 1]))
                     continue;
                 costFrame(c.grownPrevious);
                 if (last.cost == 0)
