@@ -471,8 +471,10 @@ enum class Build { Ok, Infeasible, TooManyColours };
 // How free pixels may be written, from the most choice to the least: in
 // their colour or transparent; in their colour only where the image draws
 // that colour anyway (so that they add no colour to its table); never
-// transparent.
-enum class Freedom { Any, KnownColours, None };
+// transparent. Or, with no choice left: always transparent, for the large
+// images that are written that way anyway (see chooseEncoding), which
+// spares looking up their colours.
+enum class Freedom { Any, KnownColours, None, Transparent };
 
 // Sets up the image that turns canvas b into screen inside rect.
 Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, Freedom freedom,
@@ -508,7 +510,8 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
             if (!same && value == kTransparent)
                 return Build::Infeasible;
             bool isFree = same && value != kTransparent && freedom != Freedom::None;
-            if (isFree && freedom == Freedom::KnownColours && ids.find(value) < 0) {
+            if (isFree &&
+                (freedom == Freedom::Transparent || (freedom == Freedom::KnownColours && ids.find(value) < 0))) {
                 value = kTransparent;
                 isFree = false;
             }
@@ -595,12 +598,14 @@ bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect re
 {
     if (rect.empty())
         rect = {0, 0, 1, 1}; // an unchanged screen still needs its image
+    const bool hinted = source.hasControl && source.control.transparent;
+    const bool quick = size_t(rect.w) * size_t(rect.h) > kThoroughPixels && !hinted;
     Build built = Build::TooManyColours;
-    for (Freedom freedom : {Freedom::Any, Freedom::KnownColours, Freedom::None})
+    for (Freedom freedom : {quick ? Freedom::Transparent : Freedom::Any, Freedom::KnownColours, Freedom::None})
         if (built == Build::TooManyColours)
             built = buildFrame(b, screen, rect, freedom, ids, f);
     f.sourceLeaves.clear();
-    if (built != Build::Ok || !source.hasControl || !source.control.transparent)
+    if (built != Build::Ok || !hinted)
         return built == Build::Ok;
     f.sourceLeaves.resize(f.want.size());
     const bool complete = source.indices.size() >= size_t(source.width) * size_t(std::max(0, source.height));
