@@ -6,9 +6,10 @@
 // image (after the previous image's disposal). The next image covers the
 // rectangle where that canvas and the wanted screen differ; inside it a
 // pixel that already shows the right colour is free: it may be drawn in its
-// colour or left transparent. Which of the two is decided while the code
-// stream is built (see choose), so that free pixels extend the strings the
-// LZW table already holds.
+// colour or left transparent. The image is made in a few ways (free pixels
+// all in colour, all transparent, as the plain file's image had them, or
+// each chosen while the code stream is built so that it extends the strings
+// the LZW table already holds, see choose) and the shortest is kept.
 #include "gif/optimize.h"
 
 #include "gif/gifformat.h"
