@@ -13,7 +13,7 @@ DEB_PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools
                 desktop-file-utils \
                 clang libclang-rt-14-dev clang-format
 
-.PHONY: run test test-sanitize fuzz deps configure build bench clean format format-check
+.PHONY: run test test-sanitize fuzz deps configure build bench bench-size clean format format-check
 
 deps:
 	@missing=""; for p in $(DEB_PACKAGES); do \
@@ -68,6 +68,15 @@ bench: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target velmar_bench
 	$(BUILD)-bench/bench/velmar_bench
+
+# Sizes of the optimised save against gifsicle -O3 and ImageMagick's
+# -layers Optimize (gifsicle is installed when missing), and its save time.
+bench-size: deps
+	@command -v gifsicle >/dev/null || { echo "Installing: gifsicle"; $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends gifsicle; }
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=ON
+	cmake --build $(BUILD)-bench -j $(JOBS) --target velmar_bench_size
+	$(BUILD)-bench/bench/velmar_bench_size
 
 # Every C++ file of the tree follows .clang-format; CI refuses a file that
 # does not.

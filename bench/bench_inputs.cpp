@@ -153,4 +153,62 @@ BenchInput animationInput()
     return in;
 }
 
+BenchInput sceneInput(int frames, int width, int height)
+{
+    BenchInput in;
+    in.name = "scene " + std::to_string(frames) + "x" + std::to_string(width) + "x" + std::to_string(height);
+    in.width = width;
+    in.height = height;
+    for (int i = 0; i < 256; ++i) {
+        in.palette[size_t(i) * 3] = uint8_t(i);
+        in.palette[size_t(i) * 3 + 1] = uint8_t(255 - i);
+        in.palette[size_t(i) * 3 + 2] = uint8_t(i * 7);
+    }
+    Lcg rng{1234};
+    const int horizon = height * 3 / 4;
+    std::vector<uint8_t> background(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            background[size_t(y) * size_t(width) + size_t(x)] =
+                y < horizon ? uint8_t(16 + y * 48 / horizon) : uint8_t(200 + rng.below(6));
+    // Glyphs of 5 x 7 for the scrolling strip and the counter.
+    std::vector<std::array<uint8_t, 35>> glyphs(16);
+    for (auto &g : glyphs)
+        for (auto &b : g)
+            b = uint8_t(rng.below(3) == 0);
+    const int stripY = 8, stripH = 9;
+    for (int t = 0; t < frames; ++t) {
+        std::vector<uint8_t> f = background;
+        for (int s = 0; s < 6; ++s) {
+            const double a = t * 0.021 * (s + 1) + s;
+            const int cx = width / 2 + int(width * 0.35 * std::sin(a));
+            const int cy = horizon / 2 + int(horizon * 0.3 * std::cos(a * 1.3));
+            const int r = 12 + 4 * s;
+            for (int y = cy - r; y <= cy + r; ++y)
+                for (int x = cx - r; x <= cx + r; ++x) {
+                    const int d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                    if (x < 0 || y < 0 || x >= width || y >= height || d2 > r * r)
+                        continue;
+                    f[size_t(y) * size_t(width) + size_t(x)] = uint8_t(100 + 20 * s + int(std::sqrt(d2)) % 16);
+                }
+        }
+        // The strip moves two pixels a frame; the counter shows t.
+        fillRect(in, f, 0, stripY - 1, width, stripH, 250);
+        for (int x = 0; x < width; ++x) {
+            const int col = x + 2 * t;
+            const auto &g = glyphs[size_t((col / 6) % 16)];
+            for (int y = 0; y < 7; ++y)
+                if (col % 6 < 5 && g[size_t(y * 5 + col % 6)])
+                    f[size_t(stripY + y) * size_t(width) + size_t(x)] = 1;
+        }
+        for (int d = 0, v = t; d < 4; ++d, v /= 10)
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 5; ++x)
+                    if (glyphs[size_t(v % 10)][size_t(y * 5 + x)])
+                        f[size_t(height - 12 + y) * size_t(width) + size_t(width - 8 - 6 * d + x)] = 2;
+        in.frames.push_back(std::move(f));
+    }
+    return in;
+}
+
 } // namespace velmar::bench

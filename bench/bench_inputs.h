@@ -27,5 +27,8 @@ BenchInput screenshotInput();
 // 100 frames of 256 x 256: a banded sky, a ground pattern and sprites that
 // move from frame to frame.
 BenchInput animationInput();
+// frames of width x height: the same kind of scene, larger, with a strip of
+// text that scrolls and a counter that changes in every frame.
+BenchInput sceneInput(int frames, int width, int height);
 
 } // namespace velmar::bench

@@ -70,6 +70,7 @@ constexpr QKeyCombination kNoShortcut = QKeyCombination::fromCombined(0);
 const Command kCommands[] = {
     {"mGifIn", u"開く", Qt::CTRL | Qt::Key_O, "open", 1, false, &mdiMain::mGifIn_Click},
     {"mGifOut", u"名前を付けて保存", Qt::CTRL | Qt::Key_S, "save", 2, true, &mdiMain::mGifOut_Click},
+    {"mGifOutOptimized", u"最適化して保存...", kNoShortcut, "", 0, true, &mdiMain::mGifOutOptimized_Click},
     {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", kNoShortcut, "", 0, true, &mdiMain::mAllDel_Click},
     {"mEnd", u"Velmarの終了", kNoShortcut, "", 0, false, &mdiMain::mEnd_Click},
     {"mUndo", u"元に戻す", Qt::CTRL | Qt::Key_Z, "undo", 15, false, &mdiMain::mUndo_Click},
@@ -96,7 +97,7 @@ struct MenuLayout {
 };
 
 const MenuLayout kMenus[] = {
-    {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mGifOut", "-mSpace11", "mAllDel", "mEnd"}},
+    {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mGifOut", "mGifOutOptimized", "-mSpace11", "mAllDel", "mEnd"}},
     {"mEdit", u"編集", {"mUndo", "mRedo", "-mSpace20", "mMae", "mUshiro", "-mSpace21", "mDelete"}},
     {"mKakou", u"ﾂｰﾙ", {"mAutoCreate", "-mSpase31", "mPropaty", "-mSpace32", "mAnime"}},
     {"mIndicate", u"ｳｨﾝﾄﾞｳ", {"mKasane", "mSeiretu", "mSeiretu2"}},
@@ -493,6 +494,27 @@ void mdiMain::startCommand(const QString &name)
         doc_.setStatusText(QString());
 }
 
+namespace {
+
+// The Save As dialog; an empty path when it was cancelled.
+QString askSavePath(QWidget *parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+QString kilobytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+}
+
+} // namespace
+
 bool mdiMain::saveTo(const QString &path)
 {
     if (doc_.picCount() == 0)
@@ -511,13 +533,8 @@ bool mdiMain::saveAs()
 {
     if (doc_.picCount() == 0)
         return false;
-    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("gif"));
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    return saveTo(dialog.selectedFiles().first());
+    const QString path = askSavePath(this);
+    return !path.isEmpty() && saveTo(path);
 }
 
 void mdiMain::mGifIn_Click()
@@ -534,6 +551,35 @@ void mdiMain::mGifOut_Click()
 {
     startCommand(QStringLiteral("mGifOut_Click"));
     saveAs();
+}
+
+void mdiMain::mGifOutOptimized_Click()
+{
+    startCommand(QStringLiteral("mGifOutOptimized_Click"));
+    if (doc_.picCount() == 0)
+        return;
+    const QString path = askSavePath(this);
+    if (!path.isEmpty())
+        saveOptimizedTo(path);
+}
+
+bool mdiMain::saveOptimizedTo(const QString &path)
+{
+    if (doc_.picCount() == 0)
+        return false;
+    SavedSizes sizes;
+    const GifResult r = SaveGifOptimized(doc_, path, &sizes);
+    if (!r.ok) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+        return false;
+    }
+    // The file holds the whole document as a save does.
+    doc_.setClean();
+    setCurrentFile(path);
+    // Left in the status bar until the next command.
+    doc_.setStatusText(QStringLiteral("最適化して保存しました: ") + path + QStringLiteral(" (") +
+                       kilobytes(sizes.plain) + QStringLiteral(" → ") + kilobytes(sizes.saved) + QLatin1Char(')'));
+    return true;
 }
 
 // A drop is always taken as a copy: were it accepted as a move, the file

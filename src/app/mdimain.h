@@ -62,6 +62,7 @@ class mdiMain : public QMainWindow
     // Handlers, named after the menu items they serve.
     void mGifIn_Click();
     void mGifOut_Click();
+    void mGifOutOptimized_Click();
     void mAllDel_Click();
     void mUndo_Click();
     void mRedo_Click();
@@ -88,6 +89,9 @@ class mdiMain : public QMainWindow
     bool saveTo(const QString &path);
     // The Save As dialog, then saveTo; false when cancelled or failed.
     bool saveAs();
+    // The same for the optimised save; the status bar then shows the size
+    // of the file against that of the plain save.
+    bool saveOptimizedTo(const QString &path);
     // Opening one file without the dialog; false when it cannot be opened.
     bool openPath(const QString &path);
 

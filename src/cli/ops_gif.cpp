@@ -105,6 +105,16 @@ bool saveOp(Context &ctx, const QStringList &args)
     return true;
 }
 
+bool saveOptimizedOp(Context &ctx, const QStringList &args)
+{
+    const GifResult r = SaveGifOptimized(ctx.doc, args[0]);
+    if (!r.ok) {
+        ctx.err << "velmar-cli: save-optimized: " << r.message << "\n";
+        return false;
+    }
+    return true;
+}
+
 bool infoOp(Context &ctx, const QStringList &)
 {
     const Document &doc = ctx.doc;
@@ -127,6 +137,9 @@ bool infoOp(Context &ctx, const QStringList &)
 const Registrar registrar{
     {QStringLiteral("open"), 1, QStringLiteral("open FILE    append the frames of a GIF file"), openOp},
     {QStringLiteral("save"), 1, QStringLiteral("save FILE    write the document as a GIF file"), saveOp},
+    {QStringLiteral("save-optimized"), 1,
+     QStringLiteral("save-optimized FILE  write the smallest GIF file that viewers show as the saved one"),
+     saveOptimizedOp},
     {QStringLiteral("info"), 0, QStringLiteral("info         print the document as JSON"), infoOp},
 };
 

@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +34,7 @@ struct MenuItem {
 const MenuItem kMenuItems[] = {
     {"mGifIn", u"開く", QKeySequence(Qt::CTRL | Qt::Key_O), "mGifIn_Click", false},
     {"mGifOut", u"名前を付けて保存", QKeySequence(Qt::CTRL | Qt::Key_S), "mGifOut_Click", true},
+    {"mGifOutOptimized", u"最適化して保存...", QKeySequence(), "mGifOutOptimized_Click", true},
     {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", QKeySequence(), "mAllDel_Click", true},
     {"mEnd", u"Velmarの終了", QKeySequence(), "mEnd_Click", false},
     {"mMae", u"前のﾌﾚｰﾑと入替", QKeySequence(Qt::CTRL | Qt::Key_B), "mMae_Click", true},
@@ -239,4 +242,24 @@ TEST_F(MainWindowTest, HelpSaysSoWhenThePageIsMissing)
     // The test binary has no help page beside it.
     window.help_Click();
     EXPECT_TRUE(doc.statusText().startsWith(QStringLiteral("ヘルプファイルが見つかりません")));
+}
+
+TEST_F(MainWindowTest, OptimisedSaveLeavesItsSizeAgainstThePlainOneUntilTheNextCommand)
+{
+    QTemporaryDir dir;
+    EXPECT_FALSE(window.saveOptimizedTo(dir.filePath(QStringLiteral("none.gif"))));
+    std::vector<uint8_t> pixels(64 * 48, 1);
+    addFrame(doc, 64, 48, pixels, 4, rampPalette(1));
+    pixels[100] = 2;
+    addFrame(doc, 64, 48, pixels, 4, rampPalette(1));
+    const QString plain = dir.filePath(QStringLiteral("plain.gif"));
+    const QString optimised = dir.filePath(QStringLiteral("optimised.gif"));
+    ASSERT_TRUE(window.saveTo(plain));
+    ASSERT_TRUE(window.saveOptimizedTo(optimised));
+    const auto kb = [](const QString &path) { return QString::number(QFileInfo(path).size() / 1024.0, 'f', 1); };
+    EXPECT_EQ(doc.statusText(), QStringLiteral("最適化して保存しました: ") + optimised + QStringLiteral(" (") +
+                                    kb(plain) + QStringLiteral(" KB → ") + kb(optimised) + QStringLiteral(" KB)"));
+    EXPECT_LT(QFileInfo(optimised).size(), QFileInfo(plain).size());
+    action("mKasane")->trigger();
+    EXPECT_EQ(doc.statusText(), QString());
 }

@@ -38,6 +38,9 @@ struct GifImage {
     // The LZW minimum code size to write with; 0: the smallest that holds
     // every index of the image and its table (at least 2).
     int minCodeSize = 0;
+    // LZW: once the code table is full, go on with it instead of clearing it
+    // (LzwEncodeOptions::deferClear).
+    bool deferClear = false;
 };
 
 struct GifFile {

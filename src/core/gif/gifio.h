@@ -69,4 +69,16 @@ OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &
 // and the column.
 GifResult SaveGif(Document &doc, const QString &path);
 
+// The sizes in bytes of the file SaveGif would write and of the one written.
+struct SavedSizes {
+    qint64 plain = 0;
+    qint64 saved = 0;
+};
+
+// Like SaveGif, with the same checks and messages, but writes the smallest
+// file we can make that every viewer shows frame for frame as the plain
+// one (see optimizeGif). sizes, when given, receives both sizes; working
+// out the plain one costs a plain encoding.
+GifResult SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes = nullptr);
+
 } // namespace velmar

@@ -55,6 +55,17 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
 // Also false, appending nothing, when m is outside 2..8 or a pixel is not
 // below 2^m: such a pixel would be read back as a control code or a wrong
 // string, so the caller must raise the code size instead.
-bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out);
+//
+// By default the table starts over with a clear code once code 4092 is
+// defined. With deferClear the encoder instead fills the table up to code
+// 4095 and then goes on with the strings it holds, never clearing again:
+// a picture whose later part repeats its earlier strings (a flat background,
+// a pattern) often encodes shorter that way. Decoders handle a full table
+// without a clear code by defining nothing more.
+struct LzwEncodeOptions {
+    bool deferClear = false;
+};
+bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
+               LzwEncodeOptions options = {});
 
 } // namespace velmar

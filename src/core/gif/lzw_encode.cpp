@@ -103,13 +103,16 @@ class BitWriter
 
 } // namespace
 
-bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out)
+bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out, LzwEncodeOptions options)
 {
     if (pixels.empty() || minCodeSize < 2 || minCodeSize > 8)
         return false;
     const unsigned m = unsigned(minCodeSize);
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
+    // With deferral no count of codes clears the table (0 is never the next
+    // free code); at kMaxCodes the table is full and stays as it is.
+    const unsigned clearAt = options.deferClear ? 0 : kClearCodeAt;
     if (m < 8) {
         uint8_t any = 0;
         for (uint8_t p : pixels)
@@ -177,8 +180,11 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
             w = e & 0xFFF;
         }
         bits.put(w, width);
+        w = k;
+        if (nextFree == kMaxCodes)
+            continue; // a full table, kept (deferClear)
         hash[slot] = (key << 12) | nextFree;
-        if (runCode[runLength[k] * 256u + k] == w) {
+        if (runCode[runLength[k] * 256u + k] == key >> 8) {
             // The string was the longest run of k: this is the next one.
             ++runLength[k];
             runCode[runLength[k] * 256u + k] = uint16_t(nextFree);
@@ -188,8 +194,7 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
             ++width;
             limit <<= 1;
         }
-        w = k;
-        if (nextFree == kClearCodeAt) {
+        if (nextFree == clearAt) {
             bits.put(clearCode, width);
             restart();
         }
@@ -201,9 +206,9 @@ endOfPixels:
     // definition left, after a clear code when it filled the table.
     bits.put(w, width);
     const unsigned afterEnd = nextFree + 1;
-    if (afterEnd > limit)
+    if (afterEnd > limit && width < 12)
         ++width;
-    if (afterEnd == kClearCodeAt) {
+    if (afterEnd == clearAt) {
         bits.put(clearCode, width);
         width = m + 1;
     }

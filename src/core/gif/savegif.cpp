@@ -1,9 +1,12 @@
 // The GIF writer: the whole document as one GIF89a file, each image at its
 // grid position on the document's canvas, with a looping block when the
 // document asks for one; built in memory and put in place only when complete.
+// The document becomes a GifFile in one place (gifFileOf), which the plain
+// save writes as it is and the optimised save hands to the optimiser first.
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
-#include "gif/lzw.h"
+#include "gif/gifwrite.h"
+#include "gif/optimize.h"
 #include "platform/numeric.h"
 #include "document/document.h"
 
@@ -124,90 +127,24 @@ Rgb entry(const PicInfo &pic, int k)
     return k < pic.nColors ? pic.colors[size_t(k)] : Rgb{};
 }
 
-void put8(std::vector<uint8_t> &out, int v)
+// Entries 0 .. count - 1 of the frame's colours.
+std::vector<Rgb> tableOf(const PicInfo &pic, int count)
 {
-    out.push_back(uint8_t(v));
-}
-void put16(std::vector<uint8_t> &out, int v)
-{
-    out.push_back(uint8_t(v & 0xFF));
-    out.push_back(uint8_t((v >> 8) & 0xFF));
-}
-void putTable(std::vector<uint8_t> &out, const PicInfo &pic, int count)
-{
-    for (int k = 0; k < count; ++k) {
-        const Rgb c = entry(pic, k);
-        out.insert(out.end(), {c.r, c.g, c.b});
-    }
+    std::vector<Rgb> table(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k)
+        table[size_t(k)] = entry(pic, k);
+    return table;
 }
 
-// Application extension with the repeat count, 19 bytes:
-//   21 FF 0B "NETSCAPE2.0" 03 01 count(16-bit LE, signed) 00
-void PutLoopBlock(std::vector<uint8_t> &out, int16_t loop)
-{
-    out.insert(out.end(), {0x21, 0xFF, 0x0B});
-    for (char c : QByteArrayLiteral("NETSCAPE2.0"))
-        put8(out, c);
-    out.insert(out.end(), {0x03, 0x01});
-    put16(out, loop);
-    put8(out, 0);
-}
-
-// Graphic control extension, 8 bytes:
-//   21 F9 04 packed(disposal <<2 | transparent) delay(16-bit LE) index 00
-void PutControlBlock(std::vector<uint8_t> &out, const FrameProps &p)
-{
-    out.insert(out.end(), {0x21, 0xF9, 0x04});
-    put8(out, (p.disposal & 7) * 4 + (p.transparent & 1));
-    put16(out, p.delay);
-    put8(out, p.transIndex);
-    put8(out, 0);
-}
-
-// Image descriptor at the frame's grid position with its own size, then a local table
-// exactly when the frame's colours are not those of the global table: when
-// one of its first Ci entries differs from frame 0's, or when it has more
-// entries than the global table holds.
-void PutImageBlock(std::vector<uint8_t> &out, const Document &doc, int i, int count, int globalCount,
-                   const FrameProps &p)
-{
-    const PicInfo &pic = doc.pic(i);
-    put8(out, kImageIntroducer);
-    put16(out, p.left);
-    put16(out, p.top);
-    put16(out, pic.lWidth);
-    put16(out, pic.lHeight);
-    const int packed = 64 * (p.interlace & 1);
-    bool local = count > globalCount;
-    for (int k = 0; k < count && !local; ++k)
-        local = entry(pic, k) != entry(doc.pic(0), k);
-    if (!local) {
-        put8(out, packed);
-        return;
-    }
-    put8(out, packed + 128 + colorSizeField(count));
-    putTable(out, pic, count);
-}
-
-void PutCommentBlock(std::vector<uint8_t> &out, const QString &comment)
-{
-    const QByteArray bytes = encodeComment(comment);
-    out.insert(out.end(), {0x21, 0xFE});
-    // A comment longer than one sub-block goes out as several.
-    for (qsizetype at = 0; at < bytes.size(); at += kMaxSubBlock) {
-        const qsizetype n = std::min<qsizetype>(kMaxSubBlock, bytes.size() - at);
-        put8(out, int(n));
-        out.insert(out.end(), bytes.begin() + at, bytes.begin() + at + n);
-    }
-    put8(out, 0);
-}
-
-} // namespace
-
-GifResult SaveGif(Document &doc, const QString &path)
+// The file the document describes, or why it cannot be written. Every
+// frame becomes one image at its grid position with a control block; a
+// frame carries a local table exactly when its colours are not those of
+// the global table (frame 0's): when one of its first entries differs
+// from frame 0's, or when it has more entries than the global table holds.
+std::optional<QString> gifFileOf(const Document &doc, GifFile &gif)
 {
     if (doc.picCount() == 0)
-        return {false, QStringLiteral("保存するフレームがありません。")};
+        return QStringLiteral("保存するフレームがありません。");
 
     const GlobalFields &globals = doc.globals();
     // The repeat count matters only when the looping block is written; a
@@ -216,13 +153,13 @@ GifResult SaveGif(Document &doc, const QString &path)
     if (globals.loopBlock) {
         loop = textToInt16(globals.loop);
         if (!loop)
-            return {false, cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
-                                      QStringLiteral("」は数値でないか範囲外です"))};
+            return cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
+                              QStringLiteral("」は数値でないか範囲外です"));
     }
     std::vector<FrameProps> props(size_t(doc.picCount()));
     for (int i = 0; i < doc.picCount(); ++i)
         if (auto message = checkFrame(doc, i, &props[size_t(i)]))
-            return {false, *message};
+            return message;
 
     // The logical screen is the canvas the user sees in the global fields.
     // Without a usable one it is the smallest canvas that shows every frame
@@ -230,81 +167,65 @@ GifResult SaveGif(Document &doc, const QString &path)
     // that reaches past the largest screen the format has (a file read with
     // an image at 65535) only makes the screen that large, since refusing
     // would keep a document just read from being saved at all.
-    int screenW = 0;
-    int screenH = 0;
     const std::optional<int> gblW = textToSide(globals.width, 1);
     const std::optional<int> gblH = textToSide(globals.height, 1);
     if (gblW && gblH) {
-        screenW = *gblW;
-        screenH = *gblH;
+        gif.screenWidth = *gblW;
+        gif.screenHeight = *gblH;
     } else {
         for (int i = 0; i < doc.picCount(); ++i) {
-            screenW = std::max(screenW, props[size_t(i)].left + doc.pic(i).lWidth);
-            screenH = std::max(screenH, props[size_t(i)].top + doc.pic(i).lHeight);
+            gif.screenWidth = std::max(gif.screenWidth, props[size_t(i)].left + doc.pic(i).lWidth);
+            gif.screenHeight = std::max(gif.screenHeight, props[size_t(i)].top + doc.pic(i).lHeight);
         }
-        screenW = std::min(screenW, kMaxSide);
-        screenH = std::min(screenH, kMaxSide);
+        gif.screenWidth = std::min(gif.screenWidth, kMaxSide);
+        gif.screenHeight = std::min(gif.screenHeight, kMaxSide);
     }
+    const int globalCount = writtenColorCount(doc.pic(0), true);
+    gif.globalTable = tableOf(doc.pic(0), globalCount);
+    gif.hasLoop = loop.has_value();
+    gif.loopCount = loop.value_or(0);
+    const QString &comment = globals.comment;
+    if (!comment.isEmpty() && comment != QStringLiteral(" "))
+        gif.comment = encodeComment(comment);
 
-    const QString base = QStringLiteral("保存中 (") + path;
-    doc.setStatusText(base + QLatin1Char(')'));
-
-    std::vector<uint8_t> out;
-    const PicInfo &first = doc.pic(0);
-    const int globalCount = writtenColorCount(first, true);
-    // Header and logical screen descriptor: "GIF89a", the canvas size,
-    // packed 0xF0 | (log2 C - 1), background 0, aspect 0.
-    for (char c : QByteArrayLiteral("GIF89a"))
-        put8(out, c);
-    put16(out, screenW);
-    put16(out, screenH);
-    put8(out, 0xF0 + colorSizeField(globalCount));
-    put8(out, 0);
-    put8(out, 0);
-    putTable(out, first, globalCount);
-    if (loop)
-        PutLoopBlock(out, *loop);
-
-    std::vector<uint8_t> stored;
+    gif.images.resize(size_t(doc.picCount()));
     for (int i = 0; i < doc.picCount(); ++i) {
         const PicInfo &pic = doc.pic(i);
         const FrameProps &p = props[size_t(i)];
+        GifImage &img = gif.images[size_t(i)];
         const int count = i == 0 ? globalCount : writtenColorCount(pic, false);
-        PutControlBlock(out, p);
-        PutImageBlock(out, doc, i, count, globalCount, p);
-        const int m = minCodeSizeFor(count);
-        put8(out, m);
-        const bool gInterlaced = (p.interlace & 1) != 0;
-        std::span<const uint8_t> pixels(pic.pBits(), pic.pixelCount());
-        if (gInterlaced) {
-            const size_t w = size_t(pic.lWidth);
-            stored.resize(pic.pixelCount());
-            for (int k = 0; k < pic.lHeight; ++k) {
-                const uint8_t *src = pic.pBits() + size_t(interlacedRow(k, pic.lHeight)) * w;
-                std::copy(src, src + w, stored.begin() + qsizetype(size_t(k) * w));
-            }
-            pixels = stored;
-        }
-        LZWEncode(pixels, m, out);
-        put8(out, 0);
-        doc.setStatusText(base + QLatin1Char(' ') + numberText(i + 1) + QLatin1Char('/') + numberText(doc.picCount()) +
-                          QStringLiteral(" - ") + numberText(qint64(out.size()) + 1) + QStringLiteral("byte )"));
+        img.left = p.left;
+        img.top = p.top;
+        img.width = pic.lWidth;
+        img.height = pic.lHeight;
+        img.interlaced = (p.interlace & 1) != 0;
+        bool local = count > globalCount;
+        for (int k = 0; k < count && !local; ++k)
+            local = entry(pic, k) != entry(doc.pic(0), k);
+        if (local)
+            img.localTable = tableOf(pic, count);
+        img.hasControl = true;
+        img.control.disposal = p.disposal & 7;
+        img.control.transparent = (p.transparent & 1) != 0;
+        img.control.transparentIndex = p.transIndex;
+        img.control.delay = p.delay;
+        img.indices.assign(pic.bits.begin(), pic.bits.begin() + qsizetype(pic.pixelCount()));
+        img.minCodeSize = minCodeSizeFor(count);
     }
-    const QString &comment = doc.globals().comment;
-    if (!comment.isEmpty() && comment != QStringLiteral(" "))
-        PutCommentBlock(out, comment);
-    put8(out, kTrailer);
+    return std::nullopt;
+}
 
-    // The bytes go to a temporary file that replaces the target only when
-    // complete. The flush is checked here: QSaveFile's commit alone reports
-    // success after a buffered write failed (a full disk, a size limit) and
-    // would put the cut-off file in place of the old one.
+// The bytes go to a temporary file that replaces the target only when
+// complete. The flush is checked here: QSaveFile's commit alone reports
+// success after a buffered write failed (a full disk, a size limit) and
+// would put the cut-off file in place of the old one.
+GifResult writeWhole(const QString &path, const QByteArray &bytes)
+{
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
     QString error = file.errorString();
     if (written) {
-        written = file.write(reinterpret_cast<const char *>(out.data()), qint64(out.size())) == qint64(out.size()) &&
-                  file.flush();
+        written = file.write(bytes) == bytes.size() && file.flush();
         error = file.errorString();
         if (!written)
             file.cancelWriting();
@@ -313,10 +234,45 @@ GifResult SaveGif(Document &doc, const QString &path)
             error = file.errorString();
         }
     }
-    doc.setStatusText(QString());
     if (!written)
         return {false, cannotSave(path + QStringLiteral(": ") + error)};
     return {};
+}
+
+} // namespace
+
+GifResult SaveGif(Document &doc, const QString &path)
+{
+    GifFile gif;
+    if (auto message = gifFileOf(doc, gif))
+        return {false, *message};
+    const QString base = QStringLiteral("保存中 (") + path;
+    doc.setStatusText(base + QLatin1Char(')'));
+    const int frames = int(gif.images.size());
+    const QByteArray bytes = encodeGifFile(gif, [&](int image, qsizetype written) {
+        // The count includes the trailer still to come.
+        doc.setStatusText(base + QLatin1Char(' ') + numberText(image + 1) + QLatin1Char('/') + numberText(frames) +
+                          QStringLiteral(" - ") + numberText(qint64(written) + 1) + QStringLiteral("byte )"));
+    });
+    const GifResult result = writeWhole(path, bytes);
+    doc.setStatusText(QString());
+    return result;
+}
+
+GifResult SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes)
+{
+    GifFile plain;
+    if (auto message = gifFileOf(doc, plain))
+        return {false, *message};
+    doc.setStatusText(QStringLiteral("最適化中 (") + path + QLatin1Char(')'));
+    const QByteArray bytes = encodeGifFile(optimizeGif(plain));
+    if (sizes) {
+        sizes->plain = encodeGifFile(plain).size();
+        sizes->saved = bytes.size();
+    }
+    const GifResult result = writeWhole(path, bytes);
+    doc.setStatusText(QString());
+    return result;
 }
 
 } // namespace velmar

@@ -587,22 +587,26 @@ const Pattern kPatterns[] = {
      }},
 };
 
+// Also with the clear deferred: the table fills up to 4095 and is kept to
+// the end, so no clear code follows the first.
 TEST(LzwRoundTrip, DecodeOfEncodeGivesThePixelsBackAtEveryCodeSize)
 {
-    for (int m = 2; m <= 8; ++m) {
-        for (const Pattern &pattern : kPatterns) {
-            for (size_t n : {size_t(1), size_t(2), size_t(3), size_t(255), size_t(4100), size_t(70000)}) {
-                const Bytes pixels = pattern.make(n, 1u << m, uint32_t(n * 31 + unsigned(m)));
-                Bytes data{uint8_t(m)};
-                ASSERT_TRUE(LZWEncode(pixels, m, data));
-                data.push_back(0);
-                const Decoded d = decode(data, n + 257);
-                const std::string what =
-                    std::string(pattern.name) + ", " + std::to_string(n) + " pixels, code size " + std::to_string(m);
-                EXPECT_EQ(d.result->end, LzwEnd::EndCode) << what;
-                EXPECT_EQ(d.result->consumed, data.size()) << what;
-                EXPECT_TRUE(produced(d) == pixels) << what;
-                EXPECT_TRUE(d.clears.empty() || d.clears.back() < n) << what;
+    for (bool defer : {false, true}) {
+        for (int m = 2; m <= 8; ++m) {
+            for (const Pattern &pattern : kPatterns) {
+                for (size_t n : {size_t(1), size_t(2), size_t(3), size_t(255), size_t(4100), size_t(70000)}) {
+                    const Bytes pixels = pattern.make(n, 1u << m, uint32_t(n * 31 + unsigned(m)));
+                    Bytes data{uint8_t(m)};
+                    ASSERT_TRUE(LZWEncode(pixels, m, data, {.deferClear = defer}));
+                    data.push_back(0);
+                    const Decoded d = decode(data, n + 257);
+                    const std::string what = std::string(pattern.name) + ", " + std::to_string(n) +
+                                             " pixels, code size " + std::to_string(m) + (defer ? ", deferred" : "");
+                    EXPECT_EQ(d.result->end, LzwEnd::EndCode) << what;
+                    EXPECT_EQ(d.result->consumed, data.size()) << what;
+                    EXPECT_TRUE(produced(d) == pixels) << what;
+                    EXPECT_TRUE(d.clears.empty() || (!defer && d.clears.back() < n)) << what;
+                }
             }
         }
     }

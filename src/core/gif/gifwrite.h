@@ -1,0 +1,26 @@
+#pragma once
+
+#include "gif/giffile.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace velmar
+{
+
+// Called after each image is written, with its number and the bytes written
+// so far.
+using GifWriteProgress = std::function<void(int image, qsizetype bytes)>;
+
+// The GIF89a bytes of the file: header, screen descriptor, global table,
+// looping block, then per image its control extension, descriptor, local
+// table and LZW data, then the comment extension and the trailer.
+QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress = {});
+
+// The LZW minimum code size the writer uses for an image whose minCodeSize
+// is 0: the smallest that holds every index and the table the image is
+// seen through (at least 2).
+int effectiveMinCodeSize(const GifFile &gif, const GifImage &image);
+
+} // namespace velmar
