@@ -312,7 +312,7 @@ TEST_F(HistoryWindowTest, SaveWritesTheCurrentFileAndAsksOnlyWhenUntitled)
     QFile::remove(other);
     Answerer answerer;
     answerer.savePath = first;
-    // A modal dialog leaves no window active on every platform.
+    // Offscreen, no window is active again after a modal dialog closes.
     const auto press = [this](Qt::KeyboardModifiers modifiers) {
         QApplication::setActiveWindow(&window);
         QTest::keyClick(&window, Qt::Key_S, modifiers);
@@ -345,10 +345,7 @@ TEST_F(HistoryWindowTest, SaveWritesTheCurrentFileAndAsksOnlyWhenUntitled)
     press(Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window.lastCommand(), QStringLiteral("mGifOut_Click"));
     expectSaved(other, 2);
-    EXPECT_EQ(fileBytes(first), fileBytes(other));
-    Document back;
-    ASSERT_TRUE(OpenGif(back, first).ok());
-    EXPECT_EQ(back.globals().comment, QStringLiteral("changed")) << "the second Ctrl+S wrote the change";
+    EXPECT_EQ(fileBytes(first), fileBytes(other)) << "the second Ctrl+S wrote the changed document";
 }
 
 // Opening and saving put a file at the top of the list, once, eight at
@@ -364,23 +361,21 @@ TEST_F(HistoryWindowTest, RecentFilesMostRecentFirstWithoutDuplicatesAndMissingO
     }
     ASSERT_TRUE(window.openPath(paths[5]));
     ASSERT_TRUE(window.saveTo(paths[8]));
-    const auto menuPaths = [this] {
+    QMenu *recent = window.findChild<QMenu *>(QStringLiteral("mRecent"));
+    const auto menuPaths = [recent] {
         QStringList shown;
-        for (QAction *a : window.findChild<QMenu *>(QStringLiteral("mRecent"))->actions())
+        for (QAction *a : recent->actions())
             shown << a->data().toString();
         return shown;
     };
     const QStringList expected{paths[8], paths[5], paths[9], paths[7], paths[6], paths[4], paths[3], paths[2]};
     EXPECT_EQ(mdiMain::recentFiles(), expected);
     EXPECT_EQ(menuPaths(), expected);
-    EXPECT_EQ(window.findChild<QMenu *>(QStringLiteral("mFile"))
-                  ->actions()
-                  .indexOf(window.findChild<QMenu *>(QStringLiteral("mRecent"))->menuAction()),
-              3)
+    EXPECT_EQ(window.findChild<QMenu *>(QStringLiteral("mFile"))->actions().indexOf(recent->menuAction()), 3)
         << "after Save As";
 
     ASSERT_TRUE(QFile::remove(paths[9]));
-    window.findChild<QMenu *>(QStringLiteral("mRecent"))->actions()[2]->trigger();
+    recent->actions()[2]->trigger();
     QApplication::processEvents();
     QStringList left = expected;
     left.removeAt(2);
@@ -389,7 +384,7 @@ TEST_F(HistoryWindowTest, RecentFilesMostRecentFirstWithoutDuplicatesAndMissingO
     EXPECT_TRUE(doc.statusText().contains(paths[9])) << doc.statusText().toStdString();
     EXPECT_EQ(doc.picCount(), 2) << "nothing opened";
 
-    window.findChild<QMenu *>(QStringLiteral("mRecent"))->actions()[6]->trigger();
+    recent->actions()[6]->trigger();
     EXPECT_EQ(doc.picCount(), 3) << "an entry that exists opens";
     EXPECT_EQ(mdiMain::recentFiles().first(), paths[2]);
 }
