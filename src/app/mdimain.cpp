@@ -251,7 +251,11 @@ void mdiMain::addRecentFile(const QString &path)
 
 void mdiMain::updateRecentMenu()
 {
-    recentMenu_->clear();
+    // Later, not now: this may run from the slot of one of these actions.
+    for (QAction *a : recentMenu_->actions()) {
+        recentMenu_->removeAction(a);
+        a->deleteLater();
+    }
     const QStringList files = recentFiles();
     for (int i = 0; i < files.size(); ++i) {
         QString label = files[i];
@@ -273,8 +277,7 @@ void mdiMain::openRecent(const QString &path)
     QStringList files = recentFiles();
     files.removeAll(path);
     QSettings().setValue(kRecentKey, files);
-    // Not from the slot of the action that is being cleared.
-    QMetaObject::invokeMethod(this, &mdiMain::updateRecentMenu, Qt::QueuedConnection);
+    updateRecentMenu();
     doc_.setStatusText(QStringLiteral("ファイルが見つからないため一覧から外しました: ") + path);
 }
 
