@@ -7,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Velmar"));
     QApplication::setApplicationName(QStringLiteral("Velmar"));
     QApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velmar.png")));

@@ -22,11 +22,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
@@ -69,7 +72,8 @@ constexpr QKeyCombination kNoShortcut = QKeyCombination::fromCombined(0);
 
 const Command kCommands[] = {
     {"mGifIn", u"開く", Qt::CTRL | Qt::Key_O, "open", 1, false, &mdiMain::mGifIn_Click},
-    {"mGifOut", u"名前を付けて保存", Qt::CTRL | Qt::Key_S, "save", 2, true, &mdiMain::mGifOut_Click},
+    {"mSave", u"上書き保存", Qt::CTRL | Qt::Key_S, "", 0, true, &mdiMain::mSave_Click},
+    {"mGifOut", u"名前を付けて保存", Qt::CTRL | Qt::SHIFT | Qt::Key_S, "save", 2, true, &mdiMain::mGifOut_Click},
     {"mGifOutOptimized", u"最適化して保存...", kNoShortcut, "", 0, true, &mdiMain::mGifOutOptimized_Click},
     {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", kNoShortcut, "", 0, true, &mdiMain::mAllDel_Click},
     {"mEnd", u"Velmarの終了", kNoShortcut, "", 0, false, &mdiMain::mEnd_Click},
@@ -97,7 +101,7 @@ struct MenuLayout {
 };
 
 const MenuLayout kMenus[] = {
-    {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mGifOut", "mGifOutOptimized", "-mSpace11", "mAllDel", "mEnd"}},
+    {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mSave", "mGifOut", "mGifOutOptimized", "-mSpace11", "mAllDel", "mEnd"}},
     {"mEdit", u"編集", {"mUndo", "mRedo", "-mSpace20", "mMae", "mUshiro", "-mSpace21", "mDelete"}},
     {"mKakou", u"ﾂｰﾙ", {"mAutoCreate", "-mSpase31", "mPropaty", "-mSpace32", "mAnime"}},
     {"mIndicate", u"ｳｨﾝﾄﾞｳ", {"mKasane", "mSeiretu", "mSeiretu2"}},
@@ -112,6 +116,9 @@ const char *const kToolbar[] = {"",       "open",   "save",     "",         "und
 const QString kUndoText = QStringLiteral("元に戻す");
 const QString kRedoText = QStringLiteral("やり直し");
 const QString kUntitled = QStringLiteral("無題");
+const QString kRecentKey = QStringLiteral("recentFiles");
+constexpr int kMaxRecentFiles = 8;
+constexpr int kSavedMessageMs = 5000;
 
 } // namespace
 
@@ -221,6 +228,58 @@ void mdiMain::createMenus()
             sep->setParent(this);
         }
     }
+    // The recent files sit between the save commands and closing.
+    recentMenu_ = new QMenu(QStringLiteral("最近使ったファイル"), this);
+    recentMenu_->setObjectName(QStringLiteral("mRecent"));
+    findChild<QMenu *>(QStringLiteral("mFile"))->insertMenu(command("mSpace11"), recentMenu_);
+    updateRecentMenu();
+}
+
+QStringList mdiMain::recentFiles()
+{
+    return QSettings().value(kRecentKey).toStringList();
+}
+
+void mdiMain::addRecentFile(const QString &path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    QStringList files = recentFiles();
+    files.removeAll(full);
+    files.prepend(full);
+    QSettings().setValue(kRecentKey, files.mid(0, kMaxRecentFiles));
+    updateRecentMenu();
+}
+
+void mdiMain::updateRecentMenu()
+{
+    // Later, not now: this may run from the slot of one of these actions.
+    for (QAction *a : recentMenu_->actions()) {
+        recentMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    const QStringList files = recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        QString label = files[i];
+        label.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction *a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(label));
+        a->setData(files[i]);
+        connect(a, &QAction::triggered, this, [this, path = files[i]] { openRecent(path); });
+    }
+    recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void mdiMain::openRecent(const QString &path)
+{
+    startCommand(QStringLiteral("mRecent_Click"));
+    if (QFileInfo::exists(path)) {
+        openPath(path);
+        return;
+    }
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    QSettings().setValue(kRecentKey, files);
+    updateRecentMenu();
+    doc_.setStatusText(QStringLiteral("ファイルが見つからないため一覧から外しました: ") + path);
 }
 
 void mdiMain::createToolbar()
@@ -476,6 +535,7 @@ bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened)
     }
     ++opened;
     setCurrentFile(path);
+    addRecentFile(path);
     return true;
 }
 
@@ -526,7 +586,16 @@ bool mdiMain::saveTo(const QString &path)
     }
     doc_.setClean();
     setCurrentFile(path);
+    addRecentFile(path);
+    const QString size = QLocale(QLocale::English).toString(QFileInfo(path).size());
+    statusBar_->showMessage(QStringLiteral("保存しました: %1 (%2 バイト)").arg(QDir::toNativeSeparators(path), size),
+                            kSavedMessageMs);
     return true;
+}
+
+bool mdiMain::save()
+{
+    return currentFile_.isEmpty() ? saveAs() : saveTo(currentFile_);
 }
 
 bool mdiMain::saveAs()
@@ -545,6 +614,12 @@ void mdiMain::mGifIn_Click()
     if (path.isEmpty())
         return;
     openPath(path);
+}
+
+void mdiMain::mSave_Click()
+{
+    startCommand(QStringLiteral("mSave_Click"));
+    save();
 }
 
 void mdiMain::mGifOut_Click()
@@ -780,7 +855,7 @@ bool mdiMain::askToSave()
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
     case QMessageBox::Save:
-        return currentFile_.isEmpty() ? saveAs() : saveTo(currentFile_);
+        return save();
     case QMessageBox::Discard:
         return true;
     default:

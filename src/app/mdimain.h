@@ -8,6 +8,7 @@ class QAction;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenu;
 class QToolBar;
 class QStatusBar;
 
@@ -61,6 +62,7 @@ class mdiMain : public QMainWindow
 
     // Handlers, named after the menu items they serve.
     void mGifIn_Click();
+    void mSave_Click();
     void mGifOut_Click();
     void mGifOutOptimized_Click();
     void mAllDel_Click();
@@ -92,6 +94,10 @@ class mdiMain : public QMainWindow
     // The same for the optimised save; the status bar then shows the size
     // of the file against that of the plain save.
     bool saveOptimizedTo(const QString &path);
+    // To the current file, or Save As when there is none.
+    bool save();
+    // Files last opened or saved, most recent first (kept in QSettings).
+    static QStringList recentFiles();
     // Opening one file without the dialog; false when it cannot be opened.
     bool openPath(const QString &path);
 
@@ -118,6 +124,10 @@ class mdiMain : public QMainWindow
     // Asks whether to save the unsaved changes; false when the window is to
     // stay open (cancelled, or the save did not happen).
     bool askToSave();
+    void addRecentFile(const QString &path);
+    void updateRecentMenu();
+    // A recent file that is gone leaves the list, with a note naming it.
+    void openRecent(const QString &path);
 
     void onFrameAdded(int n, int windowLike);
     void onFrameChanged(int n);
@@ -144,6 +154,7 @@ class mdiMain : public QMainWindow
     QPointer<frmAuto> auto_;
     QString lastCommand_;
     QString currentFile_;
+    QMenu *recentMenu_ = nullptr;
 };
 
 } // namespace velmar

@@ -16,12 +16,15 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -285,4 +288,103 @@ TEST_F(HistoryWindowTest, ClosingAsksToSaveOnlyUnsavedChanges)
         const int framesInFile = QFile::exists(path) && OpenGif(back, path).ok() ? back.picCount() : -1;
         EXPECT_EQ(framesInFile, c.framesInFile);
     }
+}
+
+static QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Ctrl+S: untitled it asks like Save As; with a current file it writes it
+// without a dialog, the same bytes Save As writes. Every save names the
+// file and its size in the status bar.
+TEST_F(HistoryWindowTest, SaveWritesTheCurrentFileAndAsksOnlyWhenUntitled)
+{
+    std::vector<uint8_t> noise(64 * 64);
+    uint32_t seed = 1;
+    for (uint8_t &v : noise)
+        v = uint8_t((seed = seed * 1103515245u + 12345u) >> 28);
+    addFrame(doc, 64, 64, noise, 16, rampPalette(0));
+    const QString first = tempPath(QStringLiteral("save-first.gif"));
+    const QString other = tempPath(QStringLiteral("save-other.gif"));
+    QFile::remove(first);
+    QFile::remove(other);
+    Answerer answerer;
+    answerer.savePath = first;
+    // Offscreen, no window is active again after a modal dialog closes.
+    const auto press = [this](Qt::KeyboardModifiers modifiers) {
+        QApplication::setActiveWindow(&window);
+        QTest::keyClick(&window, Qt::Key_S, modifiers);
+    };
+    const auto expectSaved = [&](const QString &path, int dialogs) {
+        EXPECT_EQ(answerer.asked.size(), dialogs);
+        EXPECT_EQ(window.currentFile(), path);
+        EXPECT_EQ(window.windowTitle(), QFileInfo(path).fileName() + QStringLiteral("[*] - Velmar"));
+        EXPECT_FALSE(window.isWindowModified());
+        const qint64 size = QFileInfo(path).size();
+        ASSERT_GT(size, 999) << "big enough to show the thousands separator";
+        EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("保存しました: %1 (%2,%3 バイト)")
+                                                            .arg(path)
+                                                            .arg(size / 1000)
+                                                            .arg(size % 1000, 3, 10, QLatin1Char('0')));
+    };
+
+    press(Qt::ControlModifier);
+    EXPECT_EQ(window.lastCommand(), QStringLiteral("mSave_Click"));
+    EXPECT_EQ(answerer.asked, QStringList{QStringLiteral("file dialog")}) << "untitled: asks like Save As";
+    expectSaved(first, 1);
+
+    doc.setGblComment(QStringLiteral("changed"));
+    ASSERT_TRUE(window.isWindowModified());
+    window.statusBar()->clearMessage();
+    press(Qt::ControlModifier);
+    expectSaved(first, 1);
+
+    answerer.savePath = other;
+    press(Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window.lastCommand(), QStringLiteral("mGifOut_Click"));
+    expectSaved(other, 2);
+    EXPECT_EQ(fileBytes(first), fileBytes(other)) << "the second Ctrl+S wrote the changed document";
+}
+
+// Opening and saving put a file at the top of the list, once, eight at
+// most; choosing one that is gone drops it and says which.
+TEST_F(HistoryWindowTest, RecentFilesMostRecentFirstWithoutDuplicatesAndMissingOnesDropped)
+{
+    QSettings().remove(QStringLiteral("recentFiles"));
+    addFrames(1);
+    QStringList paths;
+    for (int i = 0; i < 10; ++i) {
+        paths << tempPath(QStringLiteral("recent-%1.gif").arg(i));
+        ASSERT_TRUE(window.saveTo(paths[i]));
+    }
+    ASSERT_TRUE(window.openPath(paths[5]));
+    ASSERT_TRUE(window.saveTo(paths[8]));
+    QMenu *recent = window.findChild<QMenu *>(QStringLiteral("mRecent"));
+    const auto menuPaths = [recent] {
+        QStringList shown;
+        for (QAction *a : recent->actions())
+            shown << a->data().toString();
+        return shown;
+    };
+    const QStringList expected{paths[8], paths[5], paths[9], paths[7], paths[6], paths[4], paths[3], paths[2]};
+    EXPECT_EQ(mdiMain::recentFiles(), expected);
+    EXPECT_EQ(menuPaths(), expected);
+    EXPECT_EQ(window.findChild<QMenu *>(QStringLiteral("mFile"))->actions().indexOf(recent->menuAction()), 3)
+        << "after Save As";
+
+    ASSERT_TRUE(QFile::remove(paths[9]));
+    recent->actions()[2]->trigger();
+    QApplication::processEvents();
+    QStringList left = expected;
+    left.removeAt(2);
+    EXPECT_EQ(mdiMain::recentFiles(), left);
+    EXPECT_EQ(menuPaths(), left);
+    EXPECT_TRUE(doc.statusText().contains(paths[9])) << doc.statusText().toStdString();
+    EXPECT_EQ(doc.picCount(), 2) << "nothing opened";
+
+    recent->actions()[6]->trigger();
+    EXPECT_EQ(doc.picCount(), 3) << "an entry that exists opens";
+    EXPECT_EQ(mdiMain::recentFiles().first(), paths[2]);
 }

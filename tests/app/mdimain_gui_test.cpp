@@ -33,7 +33,8 @@ struct MenuItem {
 
 const MenuItem kMenuItems[] = {
     {"mGifIn", u"開く", QKeySequence(Qt::CTRL | Qt::Key_O), "mGifIn_Click", false},
-    {"mGifOut", u"名前を付けて保存", QKeySequence(Qt::CTRL | Qt::Key_S), "mGifOut_Click", true},
+    {"mSave", u"上書き保存", QKeySequence(Qt::CTRL | Qt::Key_S), "mSave_Click", true},
+    {"mGifOut", u"名前を付けて保存", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), "mGifOut_Click", true},
     {"mGifOutOptimized", u"最適化して保存...", QKeySequence(), "mGifOutOptimized_Click", true},
     {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", QKeySequence(), "mAllDel_Click", true},
     {"mEnd", u"Velmarの終了", QKeySequence(), "mEnd_Click", false},
