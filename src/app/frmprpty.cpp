@@ -2,6 +2,8 @@
 
 #include "platform/twips.h"
 #include "document/document.h"
+#include "gif/gifio.h"
+#include "gridcell_delegate.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -102,7 +104,12 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
 
     fgPrpty_ = new QTableView(this);
     fgPrpty_->setObjectName(QStringLiteral("fgPrpty"));
+    // Before the view's own connection: the view moves its current cell off
+    // the rows that go, and which row was current must be known first.
+    connect(&doc_.grid(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) { onRowsAboutToBeRemoved(first, last); });
     fgPrpty_->setModel(&doc_.grid());
+    fgPrpty_->setItemDelegate(new GridCellDelegate(doc_, fgPrpty_));
     fgPrpty_->setSelectionMode(QAbstractItemView::SingleSelection);
     fgPrpty_->setSelectionBehavior(QAbstractItemView::SelectItems);
     fgPrpty_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -152,11 +159,12 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     connect(fgPrpty_, &QTableView::clicked, this, &frmPrpty::fgPrpty_Click);
     connect(fgPrpty_->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmPrpty::fgPrpty_RowColChange);
     connect(txtIn_, &QLineEdit::returnPressed, this, &frmPrpty::txtIn_EnterPressed);
+    connect(txtIn_, &QLineEdit::textEdited, this, &frmPrpty::showCellStatus);
+    connect(&doc_.grid(), &QAbstractItemModel::rowsRemoved, this, &frmPrpty::onRowsRemoved);
+    connect(&doc_.grid(), &QAbstractItemModel::modelReset, txtIn_, &QLineEdit::clear);
+    connect(&doc_.grid(), &QAbstractItemModel::dataChanged, this, &frmPrpty::onCellsChanged);
 
-    const int statusHeight = statusBar_->sizeHint().height();
-    const QSize client = size();
-    statusBar_->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
-    statusPanel_->setFixedWidth(std::max(0, client.width() - twipsToPixels(kStatusMarginTwips)));
+    layoutGrid();
     {
         QStringList helps;
         QList<int> room;
@@ -166,9 +174,23 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
         }
         statusPanel_->setFont(fittingFont(statusPanel_->font(), helps, room));
     }
+}
+
+void frmPrpty::layoutGrid()
+{
+    const int statusHeight = statusBar_->sizeHint().height();
+    const QSize client = size();
+    statusBar_->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
+    statusPanel_->setFixedWidth(std::max(0, client.width() - twipsToPixels(kStatusMarginTwips)));
     const int gridTop = twipsToPixels(kGridTopTwips);
-    fgPrpty_->setGeometry(twipsToPixels(240), gridTop, client.width() - twipsToPixels(240) * 2,
-                          client.height() - statusHeight - gridTop - 4);
+    fgPrpty_->setGeometry(twipsToPixels(240), gridTop, std::max(0, client.width() - twipsToPixels(240) * 2),
+                          std::max(0, client.height() - statusHeight - gridTop - 4));
+}
+
+void frmPrpty::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutGrid();
 }
 
 void frmPrpty::refreshGlobals()
@@ -225,7 +247,39 @@ void frmPrpty::fgPrpty_RowColChange()
         txtIn_->repaint();
         fgPrpty_->setFocus();
     }
-    setStatus(PropertyGrid::helpText(currentCol()));
+    showCellStatus(doc_.grid().TextMatrix(currentRow(), currentCol()));
+}
+
+void frmPrpty::showCellStatus(const QString &text)
+{
+    // Only a frame's row is written; the grid's spare empty row is not.
+    const bool frameRow = currentRow() > 0 && currentRow() <= doc_.gPicCount;
+    const std::optional<QString> problem = frameRow ? gridCellProblem(currentCol(), text) : std::nullopt;
+    setStatus(problem ? *problem : PropertyGrid::helpText(currentCol()));
+}
+
+void frmPrpty::onRowsAboutToBeRemoved(int first, int last)
+{
+    const QModelIndex current = fgPrpty_->currentIndex();
+    currentRowGoing_ = current.isValid() && current.row() >= first && current.row() <= last;
+}
+
+void frmPrpty::onRowsRemoved()
+{
+    // The view moves its current cell to a neighbour; the value box must not
+    // carry the text of the row that went over to it.
+    if (currentRowGoing_)
+        txtIn_->clear();
+    currentRowGoing_ = false;
+}
+
+void frmPrpty::onCellsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    const QModelIndex current = fgPrpty_->currentIndex();
+    if (!current.isValid() || txtIn_->hasFocus())
+        return;
+    if (QItemSelectionRange(topLeft, bottomRight).contains(current))
+        txtIn_->setText(current.data().toString());
 }
 
 void frmPrpty::fgPrpty_EnterPressed()
@@ -239,6 +293,7 @@ void frmPrpty::txtIn_EnterPressed()
 {
     if (currentRow() > 0 && currentCol() > 0)
         doc_.grid().setTextMatrix(currentRow(), currentCol(), txtIn_->text());
+    showCellStatus(txtIn_->text());
     fgPrpty_->setFocus();
 }
 

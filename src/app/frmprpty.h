@@ -31,6 +31,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -40,6 +41,13 @@ private:
     void txtIn_EnterPressed();
     void refreshGlobals();
     void setStatus(const QString &text);
+    // The column's help, or why the writer would refuse text in it.
+    void showCellStatus(const QString &text);
+    // The grid and the status bar follow the window; the fields above stay.
+    void layoutGrid();
+    void onRowsAboutToBeRemoved(int first, int last);
+    void onRowsRemoved();
+    void onCellsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
 
     Document &doc_;
     QLineEdit *txtGblWidth_;
@@ -51,6 +59,7 @@ private:
     QTableView *fgPrpty_;
     QStatusBar *statusBar_;
     QLabel *statusPanel_;
+    bool currentRowGoing_ = false;
 };
 
 } // namespace velmar

@@ -1,4 +1,5 @@
 #include "frmprpty.h"
+#include "gridcell_delegate.h"
 #include "document/document.h"
 #include "support/frames.h"
 
@@ -7,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -111,4 +113,61 @@ TEST_F(PropertyWindowTest, HeadingsAndHelpTextsFitTheirRoom)
     const QFontMetrics status(panel->font());
     for (int col = 1; col <= 10; ++col)
         EXPECT_LE(status.horizontalAdvance(PropertyGrid::helpText(col)), panel->width()) << col;
+}
+
+TEST_F(PropertyWindowTest, RefusedTextTurnsItsCellRedWithTheReasonAndIsStillStored)
+{
+    test::addFrame(doc, 2, 2, {0, 1, 2, 3}, 4, test::rampPalette(0));
+    auto *delegate = qobject_cast<GridCellDelegate *>(window.grid()->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const auto textColour = [&](int col) {
+        QStyleOptionViewItem option;
+        delegate->initStyleOption(&option, doc.grid().index(0, col - 1));
+        return option.palette.color(QPalette::Text);
+    };
+    const QColor normal = textColour(PropertyGrid::ColDelay);
+    ASSERT_NE(normal, QColor(Qt::red));
+
+    window.setCurrentCell(1, PropertyGrid::ColDelay);
+    QTest::keyClick(window.grid(), Qt::Key_Return);
+    QTest::keyClicks(edit("txtIn"), "abc");
+    EXPECT_TRUE(window.statusText().contains(QStringLiteral("数値ではありません"))) << "as soon as it is typed";
+    QTest::keyClick(edit("txtIn"), Qt::Key_Return);
+    EXPECT_EQ(doc.grid().TextMatrix(1, PropertyGrid::ColDelay), QStringLiteral("abc"));
+    EXPECT_EQ(textColour(PropertyGrid::ColDelay), QColor(Qt::red));
+    EXPECT_EQ(textColour(PropertyGrid::ColX), normal);
+    EXPECT_EQ(window.statusText(), QStringLiteral("待ち時間: 「abc」は数値ではありません"));
+
+    window.setCurrentCell(1, PropertyGrid::ColX);
+    EXPECT_EQ(window.statusText(), PropertyGrid::helpText(PropertyGrid::ColX));
+    window.setCurrentCell(1, PropertyGrid::ColDelay);
+    EXPECT_TRUE(window.statusText().contains(QStringLiteral("abc"))) << "coming back shows the reason again";
+
+    doc.grid().setTextMatrix(1, PropertyGrid::ColDelay, QStringLiteral("40000"));
+    EXPECT_EQ(textColour(PropertyGrid::ColDelay), QColor(Qt::red)) << "out of the 16-bit range";
+    doc.grid().setTextMatrix(1, PropertyGrid::ColDelay, QStringLiteral("25"));
+    EXPECT_EQ(textColour(PropertyGrid::ColDelay), normal);
+}
+
+TEST_F(PropertyWindowTest, ValueBoxFollowsItsCellAndIsClearedWhenItsRowGoes)
+{
+    for (int i = 0; i < 3; ++i)
+        test::addFrame(doc, 1, 1, {0}, 2, test::rampPalette(i));
+    window.setCurrentCell(2, PropertyGrid::ColX);
+    doc.grid().setTextMatrix(2, PropertyGrid::ColX, QStringLiteral("7"));
+    EXPECT_EQ(edit("txtIn")->text(), QStringLiteral("7")) << "a change of the cell shows";
+
+    doc.delPic(2);
+    EXPECT_EQ(edit("txtIn")->text(), QStringLiteral("7")) << "another row went";
+    doc.delPic(1);
+    EXPECT_TRUE(edit("txtIn")->text().isEmpty());
+}
+
+TEST_F(PropertyWindowTest, GridStretchesWithTheWindowAndTheFieldsStay)
+{
+    const QRect grid = window.grid()->geometry();
+    const QRect value = edit("txtIn")->geometry();
+    window.resize(window.size() + QSize(100, 80));
+    EXPECT_EQ(window.grid()->geometry(), grid.adjusted(0, 0, 100, 80));
+    EXPECT_EQ(edit("txtIn")->geometry(), value);
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 namespace velmar
@@ -68,5 +69,10 @@ OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &
 // the repeat count cannot be converted; the message then names the frame
 // and the column.
 GifResult SaveGif(Document &doc, const QString &path);
+
+// Why SaveGif would refuse text as the value of a frame's grid column col
+// (a number it cannot read, or one its field cannot hold), or nullopt when
+// it takes it. Columns the writer does not convert take any text.
+std::optional<QString> gridCellProblem(int col, const QString &text);
 
 } // namespace velmar

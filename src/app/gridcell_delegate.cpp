@@ -1,0 +1,19 @@
+#include "gridcell_delegate.h"
+
+#include "document/document.h"
+#include "gif/gifio.h"
+
+namespace velmar
+{
+
+void GridCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // Model column c is grid column c + 1: the number column is the header.
+    if (index.row() >= doc_.gPicCount || !gridCellProblem(index.column() + 1, index.data().toString()))
+        return;
+    option->palette.setColor(QPalette::Text, Qt::red);
+    option->palette.setColor(QPalette::HighlightedText, Qt::red);
+}
+
+} // namespace velmar
