@@ -45,6 +45,13 @@ QImage frmPic::frameImage(const Document &doc, int i)
     return image;
 }
 
+void frmPic::setZoom(int zoom)
+{
+    pic1_->setZoom(zoom);
+    setMinimumSize(pic1_->size());
+    resize(pic1_->size());
+}
+
 void frmPic::showPicture()
 {
     const QSize before = pic1_->size();

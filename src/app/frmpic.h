@@ -19,6 +19,8 @@ public:
     int number() const { return number_; }
     void setNumber(int number);
     PictureBox *pic1() const { return pic1_; }
+    // Shows the picture zoom times its size; the window follows the box.
+    void setZoom(int zoom);
     // Draws the frame's pixels now, without waiting for the event loop.
     void showPicture();
     // The frame is going away: let the close through without deleting again.
