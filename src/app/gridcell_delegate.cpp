@@ -12,8 +12,11 @@ void GridCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QMode
     // Model column c is grid column c + 1: the number column is the header.
     if (index.row() >= doc_.gPicCount || !gridCellProblem(index.column() + 1, index.data().toString()))
         return;
+    // Red text; selected, a red bar, since red on the selection colour is
+    // hard to read.
     option->palette.setColor(QPalette::Text, Qt::red);
-    option->palette.setColor(QPalette::HighlightedText, Qt::red);
+    option->palette.setColor(QPalette::Highlight, QColor(200, 0, 0));
+    option->palette.setColor(QPalette::HighlightedText, Qt::white);
 }
 
 } // namespace velmar

@@ -7,8 +7,9 @@ namespace velmar
 
 class Document;
 
-// Draws the property grid's cells, a cell whose text the writer would
-// refuse in red, on the rows of existing frames (selected or not), so that the fault shows before a save.
+// Draws the property grid's cells: on the rows of existing frames, a cell
+// whose text the writer would refuse is red, so that the fault shows before
+// a save.
 class GridCellDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -738,16 +738,21 @@ void mdiMain::setZoom(int zoom)
         QSettings().setValue(kZoomKey, zoom_);
 }
 
-void mdiMain::placeBeside(QWidget *window) const
+void mdiMain::placeBeside(QWidget *window, const QWidget *above) const
 {
     const QRect main = frameGeometry();
     const QScreen *screen = this->screen();
     const QRect room = screen ? screen->availableGeometry() : QRect();
     const QSize size = window->frameGeometry().size();
-    if (room.isEmpty() || main.right() + 1 + size.width() <= room.right() + 1)
-        window->move(main.right() + 1, main.top());
-    else
-        window->move(std::max(main.left(), main.right() + 1 - size.width()), geometry().top());
+    QPoint place(main.right() + 1, main.top());
+    if (!room.isEmpty() && place.x() + size.width() > room.right() + 1)
+        place = QPoint(std::max(main.left(), main.right() + 1 - size.width()), geometry().top());
+    if (above && above->isVisible()) {
+        const QRect other = above->frameGeometry();
+        if (other.contains(place) && other.bottom() + size.height() <= room.bottom())
+            place.setY(other.bottom() + 1);
+    }
+    window->move(place);
 }
 
 void mdiMain::placePlayer()
@@ -759,7 +764,7 @@ void mdiMain::placePlayer()
     });
     const QByteArray saved = rememberWindows_ ? QSettings().value(kPlayerGeometryKey).toByteArray() : QByteArray();
     if (saved.isEmpty() || !play_->restoreGeometry(saved))
-        placeBeside(play_);
+        placeBeside(play_, prpty_);
 }
 
 void mdiMain::placePropertyWindow()
@@ -769,7 +774,7 @@ void mdiMain::placePropertyWindow()
     propertyPlaced_ = true;
     const QByteArray saved = rememberWindows_ ? QSettings().value(kPropertyGeometryKey).toByteArray() : QByteArray();
     if (saved.isEmpty() || !prpty_->restoreGeometry(saved))
-        placeBeside(prpty_);
+        placeBeside(prpty_, play_);
 }
 
 void mdiMain::restoreWindowSettings()

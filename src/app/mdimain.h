@@ -118,8 +118,10 @@ private:
     void createStatusBar();
     void createZoomMenu();
     // Puts a top-level window to the right of this one when it fits on the
-    // screen there, otherwise inside this one's right edge.
-    void placeBeside(QWidget *window) const;
+    // screen there, otherwise inside this one's right edge; below `above`
+    // when that window is already there, so that the two do not cover each
+    // other.
+    void placeBeside(QWidget *window, const QWidget *above) const;
     void placePlayer();
     void placePropertyWindow();
     QAction *command(const char *name) const;
