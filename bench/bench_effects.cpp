@@ -81,9 +81,9 @@ Window crop(const BenchInput &in, int x0, int y0)
 void addWindow(Document &doc, const Window &w)
 {
     const int n = doc.beginFrame(kWidth, kHeight, 256, w.colors);
-    std::copy(w.pixels.begin(), w.pixels.end(), doc.pic(n).bits.begin());
+    std::copy(w.pixels.begin(), w.pixels.end(), doc.pixelsForWriting(n).begin());
     doc.ensureGridRows(n + 2);
-    doc.grid().setTextMatrix(n + 1, 0, QString::number(n));
+    doc.setCell(n + 1, 0, QString::number(n));
     doc.endFrame();
 }
 
@@ -113,13 +113,13 @@ Timing runTab(int tab, const std::vector<Window> &windows)
     for (const Window &w : windows)
         addWindow(doc, w);
     autocreate::FieldValues fields = fieldsFor(tab);
-    const int before = doc.gPicCount;
+    const int before = doc.picCount();
     const double c0 = threadCpuSeconds(), w0 = wallSeconds();
     const QString result = autocreate::Create(doc, tab, fields);
     Timing t{threadCpuSeconds() - c0, wallSeconds() - w0, 0};
     if (!result.isEmpty())
         std::fprintf(stderr, "tab %d: %s\n", tab, qPrintable(result));
-    for (int i = before; i < doc.gPicCount; ++i)
+    for (int i = before; i < doc.picCount(); ++i)
         t.pixels += doc.pic(i).pixelCount();
     return t;
 }

@@ -308,8 +308,8 @@ bool checkReaders(const BenchInput &in, const Bytes &file, const QString &path)
     }
     Document doc;
     const OpenGifResult r = OpenGif(doc, path);
-    ok = r.ok() && doc.gPicCount == int(in.frames.size());
-    for (int i = 0; ok && i < doc.gPicCount; ++i)
+    ok = r.ok() && doc.picCount() == int(in.frames.size());
+    for (int i = 0; ok && i < doc.picCount(); ++i)
         ok = doc.pic(i).bits.size() >= in.frames[size_t(i)].size() &&
              std::equal(in.frames[size_t(i)].begin(), in.frames[size_t(i)].end(), doc.pic(i).bits.begin());
     if (!ok)

@@ -325,7 +325,7 @@ void frmAuto::showEvent(QShowEvent *event)
 void frmAuto::Form_Activate()
 {
     if (auto *base = qobject_cast<QLineEdit *>(controls_[0].value(QStringLiteral("txtMasterWindow_1"))))
-        base->setText(numberText(doc_.gCurPic));
+        base->setText(numberText(doc_.curPic()));
 }
 
 void frmAuto::SSTab1_Click(int tab)

@@ -25,7 +25,7 @@ void frmPic::setNumber(int number)
 
 QImage frmPic::frameImage(const Document &doc, int i)
 {
-    if (i < 0 || size_t(i) >= doc.gPicInfo.size())
+    if (i < 0 || size_t(i) >= doc.slotCount())
         return {};
     const PicInfo &pic = doc.pic(i);
     if (pic.lWidth <= 0 || pic.lHeight <= 0 || pic.bits.size() < pic.pixelCount())

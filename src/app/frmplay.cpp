@@ -52,7 +52,7 @@ frmPlay::frmPlay(Document &doc, QWidget *parent)
     connect(&doc_, &Document::playerCloseRequested, this, &QWidget::close);
 
     loaded_ = true;
-    doc_.gPlayOpen = true;
+    doc_.setPlayOpen(true);
     tmrPlay_->start(kFirstTickMs);
 }
 
@@ -99,7 +99,7 @@ void frmPlay::tmrPlay_Timer()
 {
     if (!loaded_)
         return;
-    if (doc_.gPicCount == 0) {
+    if (doc_.picCount() == 0) {
         close();
         return;
     }
@@ -146,7 +146,7 @@ void frmPlay::unload()
         return;
     loaded_ = false;
     tmrPlay_->stop();
-    doc_.gPlayOpen = false;
+    doc_.setPlayOpen(false);
 }
 
 } // namespace velmar

@@ -15,8 +15,8 @@ class PictureBox;
 
 // The animation preview: plays the document over and over in the picture
 // box picPlay, one frame per tick of tmrPlay, each frame for its own delay.
-// Constructing it is the load (canvas size fixed, buffers cleared, gPlayOpen
-// set, the first tick in 10 ms); closing it is the unload (gPlayOpen
+// Constructing it is the load (canvas size fixed, buffers cleared, playOpen()
+// set, the first tick in 10 ms); closing it is the unload (playOpen()
 // cleared) and deletes it, so the next opening starts afresh.
 class frmPlay : public QWidget
 {

@@ -106,9 +106,9 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     fgPrpty_->setObjectName(QStringLiteral("fgPrpty"));
     // Before the view's own connection: the view moves its current cell off
     // the rows that go, and which row was current must be known first.
-    connect(&doc_.grid(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+    connect(doc_.gridModel(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &, int first, int last) { onRowsAboutToBeRemoved(first, last); });
-    fgPrpty_->setModel(&doc_.grid());
+    fgPrpty_->setModel(doc_.gridModel());
     fgPrpty_->setItemDelegate(new GridCellDelegate(doc_, fgPrpty_));
     fgPrpty_->setSelectionMode(QAbstractItemView::SingleSelection);
     fgPrpty_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -147,11 +147,15 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     setTabOrder(txtIn_, chkGblLoop_);
     setTabOrder(chkGblLoop_, fgPrpty_);
 
-    // Global fields are views of the document's fields.
-    connect(txtGblWidth_, &QLineEdit::textEdited, &doc_, &Document::setGblWidth);
-    connect(txtGblHeight_, &QLineEdit::textEdited, &doc_, &Document::setGblHeight);
-    connect(txtGblLoop_, &QLineEdit::textEdited, &doc_, &Document::setGblLoop);
-    connect(txtGblComment_, &QLineEdit::textEdited, &doc_, &Document::setGblComment);
+    // Global fields are views of the document's fields; typing on in one
+    // field is one undo step.
+    const auto typed = [this](QLineEdit *box, GlobalField field) {
+        connect(box, &QLineEdit::textEdited, &doc_, [this, field](const QString &t) { doc_.typeGlobal(field, t); });
+    };
+    typed(txtGblWidth_, GlobalField::Width);
+    typed(txtGblHeight_, GlobalField::Height);
+    typed(txtGblLoop_, GlobalField::Loop);
+    typed(txtGblComment_, GlobalField::Comment);
     connect(chkGblLoop_, &QCheckBox::toggled, &doc_, &Document::setGblLoopBlock);
     connect(&doc_, &Document::globalsChanged, this, &frmPrpty::refreshGlobals);
     refreshGlobals();
@@ -160,9 +164,9 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     connect(fgPrpty_->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmPrpty::fgPrpty_RowColChange);
     connect(txtIn_, &QLineEdit::returnPressed, this, &frmPrpty::txtIn_EnterPressed);
     connect(txtIn_, &QLineEdit::textEdited, this, &frmPrpty::showCellStatus);
-    connect(&doc_.grid(), &QAbstractItemModel::rowsRemoved, this, &frmPrpty::onRowsRemoved);
-    connect(&doc_.grid(), &QAbstractItemModel::modelReset, txtIn_, &QLineEdit::clear);
-    connect(&doc_.grid(), &QAbstractItemModel::dataChanged, this, &frmPrpty::onCellsChanged);
+    connect(doc_.gridModel(), &QAbstractItemModel::rowsRemoved, this, &frmPrpty::onRowsRemoved);
+    connect(doc_.gridModel(), &QAbstractItemModel::modelReset, txtIn_, &QLineEdit::clear);
+    connect(doc_.gridModel(), &QAbstractItemModel::dataChanged, this, &frmPrpty::onCellsChanged);
 
     layoutGrid();
     {
@@ -253,7 +257,7 @@ void frmPrpty::fgPrpty_RowColChange()
 void frmPrpty::showCellStatus(const QString &text)
 {
     // Only a frame's row is written; the grid's spare empty row is not.
-    const bool frameRow = currentRow() > 0 && currentRow() <= doc_.gPicCount;
+    const bool frameRow = currentRow() > 0 && currentRow() <= doc_.picCount();
     const std::optional<QString> problem = frameRow ? gridCellProblem(currentCol(), text) : std::nullopt;
     setStatus(problem ? *problem : PropertyGrid::helpText(currentCol()));
 }
@@ -292,7 +296,7 @@ void frmPrpty::fgPrpty_EnterPressed()
 void frmPrpty::txtIn_EnterPressed()
 {
     if (currentRow() > 0 && currentCol() > 0)
-        doc_.grid().setTextMatrix(currentRow(), currentCol(), txtIn_->text());
+        doc_.setCell(currentRow(), currentCol(), txtIn_->text());
     showCellStatus(txtIn_->text());
     fgPrpty_->setFocus();
 }

@@ -1,16 +1,17 @@
 #include "mdimain.h"
 
+#include "document/document.h"
 #include "frmauto.h"
-#include "gif/gifio.h"
-#include "platform/twips.h"
+#include "frmpic.h"
 #include "frmplay.h"
 #include "frmprpty.h"
-#include "document/document.h"
-#include "frmpic.h"
 #include "frmversion.h"
+#include "gif/gifio.h"
 #include "helpwindow.h"
 #include "mdiarrange.h"
+#include "platform/twips.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -28,19 +29,25 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QStatusBar>
-#include <QStyle>
 #include <QScreen>
 #include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
 #include <QToolBar>
 #include <QUrl>
 
 // The resources live in a static library; a linker drops their initialiser
 // unless something refers to it.
-static void initVelmarResources() { Q_INIT_RESOURCE(velmar); }
+static void initVelmarResources()
+{
+    Q_INIT_RESOURCE(velmar);
+}
 
-namespace velmar {
-namespace {
+namespace velmar
+{
+namespace
+{
 
 const QString kGifFilter = QStringLiteral("GIFﾌｧｲﾙ (*.gif)");
 
@@ -69,6 +76,8 @@ const Command kCommands[] = {
     {"mGifOut", u"名前を付けて保存", Qt::CTRL | Qt::Key_S, "save", 2, true, &mdiMain::mGifOut_Click},
     {"mAllDel", u"全てのﾌﾚｰﾑｳを閉じる", kNoShortcut, "", 0, true, &mdiMain::mAllDel_Click},
     {"mEnd", u"Velmarの終了", kNoShortcut, "", 0, false, &mdiMain::mEnd_Click},
+    {"mUndo", u"元に戻す", Qt::CTRL | Qt::Key_Z, "undo", 15, false, &mdiMain::mUndo_Click},
+    {"mRedo", u"やり直し", Qt::CTRL | Qt::Key_Y, "redo", 16, false, &mdiMain::mRedo_Click},
     {"mMae", u"前のﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_B, "before", 6, true, &mdiMain::mMae_Click},
     {"mUshiro", u"後ろのﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_A, "after", 7, true, &mdiMain::mUshiro_Click},
     {"mDelete", u"１ﾌﾚｰﾑ削除", Qt::SHIFT | Qt::Key_Delete, "delete", 8, true, &mdiMain::mDelete_Click},
@@ -87,20 +96,25 @@ const Command kCommands[] = {
 struct MenuLayout {
     const char *name;
     const char16_t *title;
-    const char *items[5];
+    const char *items[7];
 };
 
 const MenuLayout kMenus[] = {
     {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mGifOut", "-mSpace11", "mAllDel", "mEnd"}},
-    {"mEdit", u"編集", {"mMae", "mUshiro", "-mSpace21", "mDelete"}},
+    {"mEdit", u"編集", {"mUndo", "mRedo", "-mSpace20", "mMae", "mUshiro", "-mSpace21", "mDelete"}},
     {"mKakou", u"ﾂｰﾙ", {"mAutoCreate", "-mSpase31", "mPropaty", "-mSpace32", "mAnime"}},
     {"mIndicate", u"ｳｨﾝﾄﾞｳ", {"mKasane", "mSeiretu", "mSeiretu2"}},
     {"mHelp0", u"ﾍﾙﾌﾟ", {"mVersion"}},
 };
 
 // Toolbar buttons by key; an empty key is a separator.
-const char *const kToolbar[] = {"",         "open", "save", "",       "before",   "after",    "delete", "",    "auto",
-                                "property", "play", "",     "kasane", "seiretu1", "seiretu2", "",       "help"};
+const char *const kToolbar[] = {"",       "open",   "save",     "",         "undo", "redo",     "",
+                                "before", "after",  "delete",   "",         "auto", "property", "play",
+                                "",       "kasane", "seiretu1", "seiretu2", "",     "help"};
+
+const QString kUndoText = QStringLiteral("元に戻す");
+const QString kRedoText = QStringLiteral("やり直し");
+const QString kUntitled = QStringLiteral("無題");
 
 } // namespace
 
@@ -108,7 +122,6 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
 {
     initVelmarResources();
     setObjectName(QStringLiteral("mdiMain"));
-    setWindowTitle(QStringLiteral("Velmar"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmar.png")));
     setAcceptDrops(true);
 
@@ -127,12 +140,22 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(&doc_, &Document::frameChanged, this, &mdiMain::onFrameChanged);
     connect(&doc_, &Document::framesSwapped, this, &mdiMain::onFramesSwapped);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::onFrameRemoved);
+    connect(&doc_, &Document::frameInserted, this, &mdiMain::onFrameInserted);
+    connect(&doc_, &Document::currentFrameChanged, this, [this](int n) {
+        if (QMdiSubWindow *sub = frameSubWindow(n))
+            mdiArea_->setActiveSubWindow(sub);
+    });
     // After the window bookkeeping above: the slots run in this order.
     connect(&doc_, &Document::frameAdded, this, &mdiMain::updateActions);
+    connect(&doc_, &Document::frameInserted, this, &mdiMain::updateActions);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateActions);
     connect(&doc_, &Document::statusTextChanged, this, &mdiMain::onStatusText);
+    connect(&doc_, &Document::historyChanged, this, &mdiMain::updateHistoryActions);
+    connect(&doc_, &Document::cleanChanged, this, [this](bool clean) { setWindowModified(!clean); });
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, &mdiMain::onSubWindowActivated);
     updateActions();
+    updateHistoryActions();
+    setCurrentFile(QString());
 
     // The client area starts at a fixed size; menu, toolbar and status bar
     // come on top of it.
@@ -170,6 +193,9 @@ void mdiMain::createActions()
         action->setIconVisibleInMenu(false);
         connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
     }
+    // Redo answers both of the usual keys.
+    command("mRedo")->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     // F1 opens the help page from anywhere in the program, also while the
     // toolbar is hidden.
     QAction *help = command("mHelpF1");
@@ -244,6 +270,26 @@ void mdiMain::updateActions()
     for (const Command &c : kCommands)
         if (c.needsFrame)
             command(c.name)->setEnabled(hasFrames);
+}
+
+// Undo and redo name the step they would take back or repeat.
+void mdiMain::updateHistoryActions()
+{
+    const auto show = [](QAction *action, bool can, const QString &verb, const QString &step) {
+        action->setEnabled(can);
+        action->setText(can ? verb + QLatin1Char('(') + step + QLatin1Char(')') : verb);
+        action->setToolTip(action->text());
+    };
+    show(command("mUndo"), doc_.canUndo(), kUndoText, doc_.undoText());
+    show(command("mRedo"), doc_.canRedo(), kRedoText, doc_.redoText());
+}
+
+void mdiMain::setCurrentFile(const QString &path)
+{
+    currentFile_ = path;
+    const QString name = path.isEmpty() ? kUntitled : QFileInfo(path).fileName();
+    setWindowTitle(name + QStringLiteral("[*] - Velmar"));
+    setWindowModified(!doc_.isClean());
 }
 
 void mdiMain::createStatusBar()
@@ -349,12 +395,21 @@ void mdiMain::onFrameRemoved(int n)
         frameWindow(i)->setNumber(i);
 }
 
+// A frame put back by undo or redo gets a new window at its place; the
+// frames behind it are renumbered.
+void mdiMain::onFrameInserted(int n)
+{
+    onFrameAdded(n, -1);
+    for (int i = n + 1; i < windows_.size(); ++i)
+        frameWindow(i)->setNumber(i);
+}
+
 void mdiMain::onSubWindowActivated(QMdiSubWindow *window)
 {
     if (!window)
         return;
     if (auto *f = qobject_cast<frmPic *>(window->widget()))
-        doc_.gCurPic = int(int16_t(f->number()));
+        doc_.setCurPic(int(int16_t(f->number())));
 }
 
 void mdiMain::onStatusText(const QString &text)
@@ -381,22 +436,31 @@ void mdiMain::showError(const QString &message)
 
 bool mdiMain::openPath(const QString &path)
 {
+    return openFiles({path});
+}
+
+bool mdiMain::openFiles(const QStringList &paths)
+{
     QStringList notes;
-    const bool goOn = openOne(path, notes);
+    // A single file opened whole into an empty document is that file as
+    // saved: closing asks nothing then.
+    const bool wasEmpty = doc_.picCount() == 0;
+    int opened = 0;
+    bool goOn = true;
+    {
+        // Files opened together (a drop, the command line) are one undo step.
+        Document::Step step(doc_, QStringLiteral("開く"));
+        for (const QString &path : paths)
+            if (!(goOn = openOne(path, notes, opened)))
+                break;
+    }
+    if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
+        doc_.setClean();
     showNotes(notes);
     return goOn;
 }
 
-void mdiMain::openFiles(const QStringList &paths)
-{
-    QStringList notes;
-    for (const QString &path : paths)
-        if (!openOne(path, notes))
-            break;
-    showNotes(notes);
-}
-
-bool mdiMain::openOne(const QString &path, QStringList &notes)
+bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened)
 {
     QString error;
     if (!looksLikeGif(path, &error)) {
@@ -413,7 +477,10 @@ bool mdiMain::openOne(const QString &path, QStringList &notes)
         const QString message = r.error();
         notes << (message.contains(path) ? message : message + QStringLiteral(": ") + path);
         showError(message);
+        return true;
     }
+    ++opened;
+    setCurrentFile(path);
     return true;
 }
 
@@ -434,14 +501,29 @@ void mdiMain::startCommand(const QString &name)
 
 bool mdiMain::saveTo(const QString &path)
 {
-    if (doc_.gPicCount == 0)
+    if (doc_.picCount() == 0)
         return false;
     const GifResult r = SaveGif(doc_, path);
     if (!r.ok) {
         QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
         return false;
     }
+    doc_.setClean();
+    setCurrentFile(path);
     return true;
+}
+
+bool mdiMain::saveAs()
+{
+    if (doc_.picCount() == 0)
+        return false;
+    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("gif"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    return saveTo(dialog.selectedFiles().first());
 }
 
 void mdiMain::mGifIn_Click()
@@ -457,15 +539,7 @@ void mdiMain::mGifIn_Click()
 void mdiMain::mGifOut_Click()
 {
     startCommand(QStringLiteral("mGifOut_Click"));
-    if (doc_.gPicCount == 0)
-        return;
-    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), QString(), kGifFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("gif"));
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    saveTo(dialog.selectedFiles().first());
+    saveAs();
 }
 
 // A drop is always taken as a copy: were it accepted as a move, the file
@@ -514,7 +588,21 @@ void mdiMain::mAllDel_Click()
 void mdiMain::mEnd_Click()
 {
     startCommand(QStringLiteral("mEnd_Click"));
-    QCoreApplication::exit(0);
+    // Ending from the menu is closing the main window: unsaved changes are
+    // asked about there, and nothing else is.
+    close();
+}
+
+void mdiMain::mUndo_Click()
+{
+    startCommand(QStringLiteral("mUndo_Click"));
+    doc_.undo();
+}
+
+void mdiMain::mRedo_Click()
+{
+    startCommand(QStringLiteral("mRedo_Click"));
+    doc_.redo();
 }
 
 void mdiMain::mMae_Click()
@@ -554,7 +642,10 @@ void mdiMain::mAutoCreate_Click()
     auto_->Form_Activate();
 }
 
-frmAuto *mdiMain::autoCreateWindow() const { return auto_; }
+frmAuto *mdiMain::autoCreateWindow() const
+{
+    return auto_;
+}
 
 void mdiMain::mPropaty_Click()
 {
@@ -578,12 +669,15 @@ void mdiMain::mAnime_Click()
     play_->raise();
 }
 
-frmPlay *mdiMain::playerWindow() const { return play_; }
+frmPlay *mdiMain::playerWindow() const
+{
+    return play_;
+}
 
 void mdiMain::mKasane_Click()
 {
     startCommand(QStringLiteral("mKasane_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     restoreToNormalTwips(frames);
     moveWindowsTwips(frames, cascadePositions(int(frames.size())));
 }
@@ -591,7 +685,7 @@ void mdiMain::mKasane_Click()
 void mdiMain::mSeiretu_Click()
 {
     startCommand(QStringLiteral("mSeiretu_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
 }
@@ -599,7 +693,7 @@ void mdiMain::mSeiretu_Click()
 void mdiMain::mSeiretu2_Click()
 {
     startCommand(QStringLiteral("mSeiretu2_Click"));
-    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.gPicCount);
+    const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
 }
@@ -648,10 +742,36 @@ void mdiMain::help_Click()
 
 HelpWindow *mdiMain::helpWindow() const { return help_; }
 
+bool mdiMain::askToSave()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Velmar"), QStringLiteral("変更を保存しますか?"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("saveQuestion"));
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return currentFile_.isEmpty() ? saveAs() : saveTo(currentFile_);
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void mdiMain::closeEvent(QCloseEvent *event)
 {
+    // Unsaved changes are the one thing the program asks about. With no
+    // frame left there is nothing a save could keep.
+    if (!doc_.isClean() && doc_.picCount() > 0 && !askToSave()) {
+        event->ignore();
+        return;
+    }
     // The frame windows stay quiet; the document frees every buffer when it
-    // goes. Nothing is asked and nothing is saved.
+    // goes.
     for (QMdiSubWindow *w : windows_)
         if (auto *f = qobject_cast<frmPic *>(w->widget()))
             f->unload();
@@ -659,7 +779,11 @@ void mdiMain::closeEvent(QCloseEvent *event)
     if (prpty_)
         prpty_->close();
     event->accept();
-    QCoreApplication::exit(0);
+    // The program ends even while other windows are open. Without a running
+    // event loop (a window driven directly) there is no program to end, and
+    // exit() would only make every later dialog return at once.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 // --- Zoom and window places ---------------------------------------------------

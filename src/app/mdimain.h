@@ -15,7 +15,8 @@ class QMdiSubWindow;
 class QToolBar;
 class QStatusBar;
 
-namespace velmar {
+namespace velmar
+{
 
 class Document;
 class frmAuto;
@@ -27,9 +28,10 @@ class HelpWindow;
 
 // The main window: menus, toolbar, status bar and the frame windows. Every
 // user command starts here and is carried out on the Document.
-class mdiMain : public QMainWindow {
+class mdiMain : public QMainWindow
+{
     Q_OBJECT
-public:
+  public:
     explicit mdiMain(Document &doc, QWidget *parent = nullptr);
     ~mdiMain() override;
 
@@ -49,11 +51,15 @@ public:
     // The auto-create dialog while it is open, or nullptr.
     frmAuto *autoCreateWindow() const;
 
-    // Opens the files in order as a drop does: a file that is not a GIF is
-    // skipped, the first file that cannot be opened ends the list. What went
-    // wrong (files skipped or not found, frames read only in part) is left
-    // in the status bar, each naming its file.
-    void openFiles(const QStringList &paths);
+    // Opens the files in order as a drop does, as one undo step: a file that
+    // is not a GIF is skipped, the first file that cannot be opened ends the
+    // list (false then). What went wrong (files skipped or not found, frames
+    // read only in part) is left in the status bar, each naming its file.
+    bool openFiles(const QStringList &paths);
+
+    // The file last opened or saved, which the title names and a save
+    // before closing writes; empty before the first.
+    QString currentFile() const { return currentFile_; }
 
     // The name of the last command handler that ran (for tests and logs).
     QString lastCommand() const { return lastCommand_; }
@@ -62,6 +68,8 @@ public:
     void mGifIn_Click();
     void mGifOut_Click();
     void mAllDel_Click();
+    void mUndo_Click();
+    void mRedo_Click();
     void mEnd_Click();
     void mMae_Click();
     void mUshiro_Click();
@@ -80,8 +88,11 @@ public:
     // Clicks the button of a key; a disabled button does nothing.
     void Toolbar1_ButtonClick(const QString &key);
 
-    // Saving without the dialog (the dialog's result goes here).
+    // Saving without the dialog (the dialog's result goes here); a save
+    // that succeeds is the document's clean state and its current file.
     bool saveTo(const QString &path);
+    // The Save As dialog, then saveTo; false when cancelled or failed.
+    bool saveAs();
     // Opening one file without the dialog; false when it cannot be opened.
     bool openPath(const QString &path);
 
@@ -104,14 +115,14 @@ public:
     void restoreWindowSettings();
     void saveWindowSettings();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
-private:
+  private:
     void createActions();
     void createMenus();
     void createToolbar();
@@ -127,15 +138,21 @@ private:
     QAction *command(const char *name) const;
     // Enables the commands for what the document holds now.
     void updateActions();
+    void updateHistoryActions();
+    void setCurrentFile(const QString &path);
+    // Asks whether to save the unsaved changes; false when the window is to
+    // stay open (cancelled, or the save did not happen).
+    bool askToSave();
 
     void onFrameAdded(int n, int windowLike);
     void onFrameChanged(int n);
     void onFramesSwapped(int a, int b);
     void onFrameRemoved(int n);
+    void onFrameInserted(int n);
     void onStatusText(const QString &text);
     void onSubWindowActivated(QMdiSubWindow *window);
     void showError(const QString &message);
-    bool openOne(const QString &path, QStringList &notes);
+    bool openOne(const QString &path, QStringList &notes, int &opened);
     void showNotes(const QStringList &notes);
     // Records the handler's name and clears a message left by the last one.
     void startCommand(const QString &name);
@@ -158,6 +175,7 @@ private:
     int zoom_ = 1;
     bool rememberWindows_ = false;
     bool propertyPlaced_ = false;
+    QString currentFile_;
 };
 
 } // namespace velmar

@@ -35,11 +35,11 @@ std::optional<int> wholeNumber(Context &ctx, const QString &op, const QString &w
 // The number of an existing frame.
 std::optional<int> frameNumber(Context &ctx, const QString &op, const QString &text)
 {
-    if (ctx.doc.gPicCount == 0) {
+    if (ctx.doc.picCount() == 0) {
         ctx.err << "velmar-cli: " << op << ": there are no frames\n";
         return std::nullopt;
     }
-    return wholeNumber(ctx, op, QStringLiteral("the frame number"), text, 0, ctx.doc.gPicCount - 1);
+    return wholeNumber(ctx, op, QStringLiteral("the frame number"), text, 0, ctx.doc.picCount() - 1);
 }
 
 bool swapPrev(Context &ctx, const QStringList &args)
@@ -131,7 +131,7 @@ bool setCell(Context &ctx, const QStringList &args)
         return false;
     // Stored as typed, like the property window's editor; the writer and the
     // player check what they convert.
-    ctx.doc.grid().setTextMatrix(*row, *col, args[2]);
+    ctx.doc.setCell(*row, *col, args[2]);
     return true;
 }
 
@@ -162,6 +162,24 @@ bool setGlobal(Context &ctx, const QStringList &args)
     return true;
 }
 
+bool undo(Context &ctx, const QStringList &)
+{
+    if (!ctx.doc.undo()) {
+        ctx.err << "velmar-cli: undo: there is nothing to undo\n";
+        return false;
+    }
+    return true;
+}
+
+bool redo(Context &ctx, const QStringList &)
+{
+    if (!ctx.doc.redo()) {
+        ctx.err << "velmar-cli: redo: there is nothing to redo\n";
+        return false;
+    }
+    return true;
+}
+
 const Registrar registrar{
     {QStringLiteral("swap-prev"), 1, QStringLiteral("swap-prev N   swap frame N with the frame before it"), swapPrev},
     {QStringLiteral("swap-next"), 1, QStringLiteral("swap-next N   swap frame N with the frame after it"), swapNext},
@@ -176,6 +194,9 @@ const Registrar registrar{
      QStringLiteral("set-global NAME TEXT   set the global field width, height, loop or comment, or loop-block "
                     "(0 or 1: whether save writes the looping block)"),
      setGlobal},
+    {QStringLiteral("undo"), 0, QStringLiteral("undo          take back the last step (an operation above, open or create)"),
+     undo},
+    {QStringLiteral("redo"), 0, QStringLiteral("redo          make the last undone step again"), redo},
 };
 
 } // namespace

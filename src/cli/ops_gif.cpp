@@ -113,7 +113,7 @@ bool infoOp(Context &ctx, const QStringList &)
                 jsonString(g.height) + QStringLiteral(",\"loop\":") + jsonString(g.loop) +
                 QStringLiteral(",\"loopBlock\":") + (g.loopBlock ? QStringLiteral("true") : QStringLiteral("false")) +
                 QStringLiteral(",\"comment\":") + jsonString(g.comment) + QStringLiteral("},\"frames\":[");
-    for (int i = 0; i < doc.gPicCount; ++i) {
+    for (int i = 0; i < doc.picCount(); ++i) {
         if (i)
             s += QLatin1Char(',');
         s += frameJson(doc, i);

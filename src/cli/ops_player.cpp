@@ -28,7 +28,7 @@ bool play(Context &ctx, const QStringList &args)
         return false;
     }
     const int ticks = int(*count);
-    if (ticks > 0 && ctx.doc.gPicCount == 0) {
+    if (ticks > 0 && ctx.doc.picCount() == 0) {
         // The player closes at a tick that finds no frames; a script asking
         // for screens would otherwise get none and believe it got them.
         ctx.err << "velmar-cli: play: there are no frames to play\n";

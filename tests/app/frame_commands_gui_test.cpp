@@ -36,7 +36,7 @@ class FrameWindowsTest : public ::testing::Test
         for (int i = 0; i < count; ++i) {
             const int n = addFrame(doc, width, height, std::vector<uint8_t>(size_t(width * height), uint8_t(i)), 16,
                                    rampPalette(0));
-            doc.grid().setTextMatrix(n + 1, 10, QString(QChar('A' + i)));
+            doc.setCell(n + 1, 10, QString(QChar('A' + i)));
         }
     }
     QString letterOf(int frame) const { return doc.grid().TextMatrix(frame + 1, 10); }
@@ -56,13 +56,13 @@ class FrameWindowsTest : public ::testing::Test
     std::vector<QPoint> places() const
     {
         std::vector<QPoint> out;
-        for (int i = 0; i < doc.gPicCount; ++i)
+        for (int i = 0; i < doc.picCount(); ++i)
             out.push_back(window.frameSubWindow(i)->pos());
         return out;
     }
     void expectCaptionsMatchSlots()
     {
-        for (int i = 0; i < doc.gPicCount; ++i) {
+        for (int i = 0; i < doc.picCount(); ++i) {
             ASSERT_NE(window.frameWindow(i), nullptr) << "frame " << i;
             EXPECT_EQ(window.frameWindow(i)->windowTitle(), QString::number(i));
             EXPECT_EQ(window.frameWindow(i)->number(), i);
@@ -84,7 +84,7 @@ TEST_F(FrameWindowsTest, CloseBoxDeletesExactlyThatFrameAndRenumbersTheRest)
     activate(3);
     closed->close();
 
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
     EXPECT_EQ(letterOf(0), "A");
     EXPECT_EQ(letterOf(1), "C");
     EXPECT_EQ(letterOf(2), "D");
@@ -101,10 +101,11 @@ TEST_F(FrameWindowsTest, CloseBoxDeletesExactlyThatFrameAndRenumbersTheRest)
 TEST_F(FrameWindowsTest, ClosingTheMainWindowDeletesNoFrame)
 {
     addLettered(3);
+    doc.setClean(); // saved: closing asks nothing
     window.close();
     // Only the user's own close of a frame window deletes its frame.
     window.mdiArea()->closeAllSubWindows();
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
     EXPECT_EQ(letterOf(2), "C");
 }
 
@@ -118,13 +119,13 @@ TEST_F(FrameWindowsTest, DeleteCommandActsOnTheActiveFrameAndCloseAllOnEvery)
     expectCaptionsMatchSlots();
 
     window.mAllDel_Click();
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
     EXPECT_TRUE(window.mdiArea()->subWindowList().isEmpty());
     EXPECT_EQ(doc.grid().Rows(), 1);
     // Nothing left to act on.
     window.mDelete_Click();
     window.mMae_Click();
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 }
 
 TEST_F(FrameWindowsTest, MainWindowCanBeMadeNarrowerAgain)

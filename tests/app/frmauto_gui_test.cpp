@@ -331,7 +331,7 @@ TEST_F(FrmAutoTest, HiddenDetailsKeepTheirValuesAndCreateReadsThem)
     click("cmdSakusei");
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].text, QStringLiteral("消去色に誤りがあります。(0-255)"));
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
 }
 
 // --- Fields kept ----------------------------------------------------------------
@@ -361,13 +361,13 @@ TEST_F(FrmAutoTest, FieldsStayAsTypedAfterACreate)
     MessageBoxCatcher boxes;
     click("cmdSakusei");
     EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_EQ(doc.gPicCount, 1 + 5);
+    EXPECT_EQ(doc.picCount(), 1 + 5);
     EXPECT_EQ(edit("txtSumFraNum_1")->text(), "3");
     EXPECT_EQ(edit("txtDivX")->text(), "4");
     EXPECT_EQ(edit("txtDivY")->text(), "2");
     // And a second run with the same fields adds as many again.
     click("cmdSakusei");
-    EXPECT_EQ(doc.gPicCount, 1 + 5 + 5);
+    EXPECT_EQ(doc.picCount(), 1 + 5 + 5);
 }
 
 // --- Errors ---------------------------------------------------------------------
@@ -382,7 +382,7 @@ TEST_F(FrmAutoTest, FailingCreateShowsConfirmBoxAndChangesNothing)
     EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(boxes.seen[0].buttonCount, 1);
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 
     addFrames(doc, 3);
     const std::vector<uint8_t> before = doc.pic(2).bits;
@@ -408,7 +408,7 @@ TEST_F(FrmAutoTest, FailingCreateShowsConfirmBoxAndChangesNothing)
         ASSERT_FALSE(boxes.seen.empty());
         EXPECT_EQ(boxes.seen.back().text, QString::fromUtf8(c.message)) << c.field << "=" << c.value;
         EXPECT_EQ(boxes.seen.back().title, QStringLiteral("確認"));
-        EXPECT_EQ(doc.gPicCount, 3);
+        EXPECT_EQ(doc.picCount(), 3);
         EXPECT_EQ(doc.grid().Rows(), rows);
         EXPECT_EQ(doc.pic(2).bits, before);
         // The typed value stays for the user to correct.
@@ -446,7 +446,7 @@ TEST(FrmAutoCreate, EachTabAddsItsFramesAndDeletesItsBaseWindows)
         dialog.findChild<QPushButton *>("cmdSakusei")->click();
         EXPECT_TRUE(boxes.seen.empty()) << "tab " << t << ": "
                                         << (boxes.seen.empty() ? "" : boxes.seen[0].text.toStdString());
-        EXPECT_EQ(doc.gPicCount, 2 + expected[t]) << "tab " << t;
+        EXPECT_EQ(doc.picCount(), 2 + expected[t]) << "tab " << t;
     }
 }
 
@@ -461,7 +461,7 @@ TEST(FrmAutoCreate, CubeDeletionShowsTheLoweredWindowNumbers)
     MessageBoxCatcher boxes;
     dialog.findChild<QPushButton *>("cmdSakusei")->click();
     ASSERT_TRUE(boxes.seen.empty()) << boxes.seen[0].text.toStdString();
-    EXPECT_EQ(doc.gPicCount, 5);
+    EXPECT_EQ(doc.picCount(), 5);
     for (const char *f : {"txtMasWinA", "txtMasWinB", "txtMasWinC"})
         EXPECT_EQ(dialog.findChild<QLineEdit *>(f)->text(), "0") << f;
 }
@@ -490,7 +490,7 @@ class FrmAutoMainTest : public ::testing::Test
 TEST_F(FrmAutoMainTest, BaseWindowOfTabZeroFollowsTheActiveFrame)
 {
     activateFrame(3);
-    ASSERT_EQ(doc.gCurPic, 3);
+    ASSERT_EQ(doc.curPic(), 3);
     window.mAutoCreate_Click();
     frmAuto *dialog = window.autoCreateWindow();
     ASSERT_NE(dialog, nullptr);
@@ -501,7 +501,7 @@ TEST_F(FrmAutoMainTest, BaseWindowOfTabZeroFollowsTheActiveFrame)
 
     // Activating frame 5 and then the dialog again.
     activateFrame(5);
-    ASSERT_EQ(doc.gCurPic, 5);
+    ASSERT_EQ(doc.curPic(), 5);
     QApplication::setActiveWindow(dialog);
     EXPECT_EQ(field("txtMasterWindow_1")->text(), "5");
     // Only tab 0's base window follows.
@@ -546,7 +546,7 @@ TEST_F(FrmAutoMainTest, CreateAddsFrameWindowsWhileTheDialogStaysOpen)
     frmAuto *dialog = window.autoCreateWindow();
     dialog->SSTab1()->setCurrentIndex(9);
     dialog->findChild<QPushButton *>("cmdSakusei")->click();
-    EXPECT_EQ(doc.gPicCount, 6 + 7);
+    EXPECT_EQ(doc.picCount(), 6 + 7);
     EXPECT_NE(window.frameWindow(12), nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(window.autoCreateWindow(), dialog);

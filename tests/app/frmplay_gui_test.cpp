@@ -69,17 +69,17 @@ class PlayerWindowTest : public ::testing::Test
 TEST_F(PlayerWindowTest, LoadsWithCaptionTimerAndOpenFlag)
 {
     canvas(10, 10);
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
     open();
     EXPECT_EQ(player->windowTitle(), QStringLiteral("ｱﾆﾒｰｼｮﾝ表示"));
-    EXPECT_TRUE(doc.gPlayOpen);
+    EXPECT_TRUE(doc.playOpen());
     auto *timer = player->findChild<QTimer *>(QStringLiteral("tmrPlay"));
     ASSERT_EQ(timer, player->tmrPlay());
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 10);
     EXPECT_EQ(player->findChild<PictureBox *>(QStringLiteral("picPlay")), player->picPlay());
     player->close();
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
     EXPECT_FALSE(timer->isActive());
     flushDeletes();
     EXPECT_TRUE(player.isNull()) << "closing unloads the window";
@@ -107,10 +107,10 @@ TEST_F(PlayerWindowTest, TickShowsTheScreenOneToOneInEachFramesColoursAndTimesTh
     canvas(3, 2);
     addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 256, rampPalette(0));
     addFrame(doc, 1, 1, {9}, 256, rampPalette(70));
-    doc.grid().setTextMatrix(1, PropertyGrid::ColDelay, QStringLiteral("25"));
-    doc.grid().setTextMatrix(2, PropertyGrid::ColX, QStringLiteral("2"));
-    doc.grid().setTextMatrix(2, PropertyGrid::ColY, QStringLiteral("1"));
-    doc.grid().setTextMatrix(2, PropertyGrid::ColDelay, QStringLiteral("0"));
+    doc.setCell(1, PropertyGrid::ColDelay, QStringLiteral("25"));
+    doc.setCell(2, PropertyGrid::ColX, QStringLiteral("2"));
+    doc.setCell(2, PropertyGrid::ColY, QStringLiteral("1"));
+    doc.setCell(2, PropertyGrid::ColDelay, QStringLiteral("0"));
     open();
 
     player->tmrPlay_Timer();
@@ -133,9 +133,9 @@ TEST_F(PlayerWindowTest, WithNoFramesItClosesAtTheFirstTick)
 {
     canvas(5, 5);
     open();
-    ASSERT_TRUE(doc.gPlayOpen);
+    ASSERT_TRUE(doc.playOpen());
     player->tmrPlay_Timer();
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
     flushDeletes();
     EXPECT_TRUE(player.isNull());
 }
@@ -148,11 +148,11 @@ TEST_F(PlayerWindowTest, DeletingAFrameWhileItPlaysClosesIt)
     open();
     player->tmrPlay_Timer();
     doc.delPic(2);
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
     EXPECT_FALSE(player->isVisible());
     flushDeletes();
     EXPECT_TRUE(player.isNull());
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
 }
 
 TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuiteNeedsShared)
@@ -175,7 +175,7 @@ TEST_F(PlayerWindowTest, ScreensMatchTheComposedFramesOfTheSerenitySuiteNeedsSha
         file.setGblWidth(QString::number(first.width()));
         file.setGblHeight(QString::number(first.height()));
         frmPlay window(file);
-        for (int f = 0; f < file.gPicCount; ++f) {
+        for (int f = 0; f < file.picCount(); ++f) {
             const QImage want = QImage(suite.filePath(QStringLiteral("frames/%1-%2.png").arg(stem).arg(f)))
                                     .convertToFormat(QImage::Format_ARGB32);
             if (want.isNull())
@@ -211,7 +211,7 @@ class PlayerFromMainWindowTest : public ::testing::Test
         for (int i = 0; i < 3; ++i)
             addFrame(doc, 1, 1, {uint8_t(i + 1)}, 8, rampPalette(i));
         for (int i = 0; i < 3; ++i)
-            doc.grid().setTextMatrix(i + 1, PropertyGrid::ColX, QString::number(i));
+            doc.setCell(i + 1, PropertyGrid::ColX, QString::number(i));
     }
     QAction *action(const char *name) { return window.findChild<QAction *>(QString::fromLatin1(name)); }
 };
@@ -227,7 +227,7 @@ TEST_F(PlayerFromMainWindowTest, F5AndThePlayKeyOpenOnePlayerModeless)
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(p->isVisible());
     EXPECT_FALSE(p->isModal());
-    EXPECT_TRUE(doc.gPlayOpen);
+    EXPECT_TRUE(doc.playOpen());
     window.Toolbar1_ButtonClick(QStringLiteral("play"));
     EXPECT_EQ(window.playerWindow(), p) << "a second opening shows the same player";
     EXPECT_EQ(window.findChildren<frmPlay *>().size(), 1);
@@ -240,8 +240,8 @@ TEST_F(PlayerFromMainWindowTest, DeleteCommandClosesThePlayer)
     p->tmrPlay_Timer();
     window.mdiArea()->setActiveSubWindow(window.frameSubWindow(1));
     window.mDelete_Click();
-    EXPECT_EQ(doc.gPicCount, 2);
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_EQ(doc.picCount(), 2);
+    EXPECT_FALSE(doc.playOpen());
     flushDeletes();
     EXPECT_TRUE(p.isNull());
     EXPECT_EQ(window.playerWindow(), nullptr);
@@ -263,13 +263,13 @@ TEST_F(PlayerFromMainWindowTest, ReopeningStartsAtFrameZeroWithFreshBuffers)
     first->close();
     flushDeletes();
     ASSERT_TRUE(first.isNull());
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
 
     doc.setGblWidth(QStringLiteral("3")); // the canvas of the moment counts
     window.mAnime_Click();
     frmPlay *second = window.playerWindow();
     ASSERT_NE(second, nullptr);
-    EXPECT_TRUE(doc.gPlayOpen);
+    EXPECT_TRUE(doc.playOpen());
     EXPECT_EQ(second->compositor().playPos(), 0);
     EXPECT_EQ(second->compositor().screen(), std::vector<Rgba>(3));
     second->tmrPlay_Timer();
@@ -288,11 +288,11 @@ TEST_F(PlayerFromMainWindowTest, OpeningRightAfterACloseLoadsANewPlayer)
     EXPECT_NE(second, first.data());
     EXPECT_TRUE(second->isLoaded());
     EXPECT_TRUE(second->isVisible());
-    EXPECT_TRUE(doc.gPlayOpen);
+    EXPECT_TRUE(doc.playOpen());
     flushDeletes();
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(window.playerWindow(), second);
-    EXPECT_TRUE(doc.gPlayOpen) << "the old player's deletion must not clear the new one's flag";
+    EXPECT_TRUE(doc.playOpen()) << "the old player's deletion must not clear the new one's flag";
 }
 
 TEST_F(PlayerFromMainWindowTest, OpeningWithNoFramesClosesAtTheFirstTick)
@@ -304,7 +304,7 @@ TEST_F(PlayerFromMainWindowTest, OpeningWithNoFramesClosesAtTheFirstTick)
     p->tmrPlay_Timer();
     flushDeletes();
     EXPECT_TRUE(p.isNull());
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
 }
 
 } // namespace
@@ -359,7 +359,7 @@ TEST_F(PlayerFromMainWindowTest, OpensOnScreenBesideTheMainWindowAndEscClosesIt)
     EXPECT_TRUE(player.left() > main.right() || main.contains(player.topRight())) << "beside, or inside when it cannot";
 
     QTest::keyClick(p.data(), Qt::Key_Escape);
-    EXPECT_FALSE(doc.gPlayOpen);
+    EXPECT_FALSE(doc.playOpen());
     flushDeletes();
     EXPECT_TRUE(p.isNull());
 }

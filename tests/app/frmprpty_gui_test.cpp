@@ -94,7 +94,7 @@ TEST_F(PropertyWindowTest, TextBoxesClearTheStatusTextAndMirrorTheDocument)
 
 TEST_F(PropertyWindowTest, ClosingOnlyHides)
 {
-    doc.grid().setTextMatrix(1, 10, QStringLiteral("kept"));
+    doc.setCell(1, 10, QStringLiteral("kept"));
     window.close();
     EXPECT_FALSE(window.isVisible());
     window.show();
@@ -143,9 +143,9 @@ TEST_F(PropertyWindowTest, RefusedTextTurnsItsCellRedWithTheReasonAndIsStillStor
     window.setCurrentCell(1, PropertyGrid::ColDelay);
     EXPECT_TRUE(window.statusText().contains(QStringLiteral("abc"))) << "coming back shows the reason again";
 
-    doc.grid().setTextMatrix(1, PropertyGrid::ColDelay, QStringLiteral("40000"));
+    doc.setCell(1, PropertyGrid::ColDelay, QStringLiteral("40000"));
     EXPECT_EQ(textColour(PropertyGrid::ColDelay), QColor(Qt::red)) << "out of the 16-bit range";
-    doc.grid().setTextMatrix(1, PropertyGrid::ColDelay, QStringLiteral("25"));
+    doc.setCell(1, PropertyGrid::ColDelay, QStringLiteral("25"));
     EXPECT_EQ(textColour(PropertyGrid::ColDelay), normal);
 }
 
@@ -154,7 +154,7 @@ TEST_F(PropertyWindowTest, ValueBoxFollowsItsCellAndIsClearedWhenItsRowGoes)
     for (int i = 0; i < 3; ++i)
         test::addFrame(doc, 1, 1, {0}, 2, test::rampPalette(i));
     window.setCurrentCell(2, PropertyGrid::ColX);
-    doc.grid().setTextMatrix(2, PropertyGrid::ColX, QStringLiteral("7"));
+    doc.setCell(2, PropertyGrid::ColX, QStringLiteral("7"));
     EXPECT_EQ(edit("txtIn")->text(), QStringLiteral("7")) << "a change of the cell shows";
 
     doc.delPic(2);

@@ -1,6 +1,6 @@
-#include "frmprpty.h"
 #include "document/document.h"
 #include "frmpic.h"
+#include "frmprpty.h"
 #include "helpwindow.h"
 #include "mdimain.h"
 #include "support/frames.h"
@@ -8,21 +8,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace velmar;
 using velmar::test::addFrame;
 using velmar::test::rampPalette;
 
-namespace {
+namespace
+{
 
 struct MenuItem {
     const char *name;
@@ -59,6 +61,8 @@ struct ToolButton {
 const ToolButton kToolButtons[] = {
     {"open", u"開く", "mGifIn", "mGifIn_Click"},
     {"save", u"名前を付けて保存", "mGifOut", "mGifOut_Click"},
+    {"undo", u"元に戻す", "mUndo", "mUndo_Click"},
+    {"redo", u"やり直し", "mRedo", "mRedo_Click"},
     {"before", u"前のﾌﾚｰﾑと入替", "mMae", "mMae_Click"},
     {"after", u"後ろのﾌﾚｰﾑと入替", "mUshiro", "mUshiro_Click"},
     {"delete", u"１ﾌﾚｰﾑ削除", "mDelete", "mDelete_Click"},
@@ -71,8 +75,9 @@ const ToolButton kToolButtons[] = {
     {"help", u"ﾍﾙﾌﾟ", "mHelpF1", "help_Click"},
 };
 
-class MainWindowTest : public ::testing::Test {
-protected:
+class MainWindowTest : public ::testing::Test
+{
+  protected:
     Document doc;
     mdiMain window{doc};
     void SetUp() override { window.show(); }
@@ -90,7 +95,7 @@ QRgb paintedPixel(frmPic *w, int x, int y)
 
 TEST_F(MainWindowTest, CaptionAndMenusAsTheUserSeesThem)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Velmar"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("無題[*] - Velmar"));
     for (const MenuItem &m : kMenuItems) {
         QAction *a = action(m.name);
         ASSERT_NE(a, nullptr) << m.name;
@@ -111,8 +116,8 @@ TEST_F(MainWindowTest, ToolbarKeysInOrderWithTooltips)
     QStringList layout;
     for (QAction *a : bar->actions())
         layout << (a->isSeparator() ? QStringLiteral("|") : a->data().toString());
-    EXPECT_EQ(layout.join(' '), QStringLiteral("| open save | before after delete | auto property play | kasane "
-                                               "seiretu1 seiretu2 | help"));
+    EXPECT_EQ(layout.join(' '), QStringLiteral("| open save | undo redo | before after delete | auto property play | "
+                                               "kasane seiretu1 seiretu2 | help"));
     for (const ToolButton &b : kToolButtons) {
         QAction *a = window.toolbarAction(QString::fromLatin1(b.key));
         ASSERT_NE(a, nullptr) << b.key;
@@ -155,7 +160,7 @@ TEST_F(MainWindowTest, CommandsThatNeedAFrameAreDisabledWhileThereIsNone)
     addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(0));
     expectEnabled(true, "with a frame");
     action("mAllDel")->trigger();
-    ASSERT_EQ(doc.gPicCount, 0);
+    ASSERT_EQ(doc.picCount(), 0);
     expectEnabled(false, "after closing all");
 
     // A frame whose reading is given up leaves no frame behind.
@@ -194,16 +199,16 @@ TEST_F(MainWindowTest, FrameWindowsShowEachFrameThroughItsOwnPalette)
 TEST_F(MainWindowTest, RedrawIsImmediateAndSwapsRenumberWindows)
 {
     addFrame(doc, 2, 1, {0, 1}, 2, rampPalette(0));
-    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
     frmPic *a = window.frameWindow(0);
-    frmPic *b = window.frameWindow(1);
-    doc.pic(0).bits = {1, 1};
+    std::ranges::fill(doc.pixelsForWriting(0), uint8_t(1));
     doc.ShowPic(0);
     const Rgb one = doc.pic(0).colors[1];
     EXPECT_EQ(a->pic1()->picture().pixel(0, 0), qRgb(one.r, one.g, one.b));
+    addFrame(doc, 2, 1, {1, 0}, 2, rampPalette(0));
+    frmPic *b = window.frameWindow(1);
 
     window.mdiArea()->setActiveSubWindow(window.frameSubWindow(1));
-    EXPECT_EQ(doc.gCurPic, 1);
+    EXPECT_EQ(doc.curPic(), 1);
     window.mMae_Click();
     EXPECT_EQ(b->windowTitle(), "0");
     EXPECT_EQ(a->windowTitle(), "1");
@@ -216,7 +221,20 @@ TEST_F(MainWindowTest, ClosingAFrameWindowDeletesThatFrame)
         addFrame(doc, 2, 2, {0, 0, 0, 0}, 2, rampPalette(i));
     frmPic *last = window.frameWindow(2);
     window.frameSubWindow(1)->close();
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
+    EXPECT_EQ(window.frameWindow(1), last);
+    EXPECT_EQ(last->windowTitle(), "1");
+
+    // Ctrl+Z puts a window back at the frame's place, Ctrl+Y takes it away.
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(window.mdiArea()->subWindowList().size(), 3);
+    EXPECT_EQ(window.frameWindow(2), last);
+    EXPECT_EQ(last->windowTitle(), "2");
+    EXPECT_EQ(window.frameWindow(1)->windowTitle(), "1");
+    const Rgb back = rampPalette(1)[0];
+    EXPECT_EQ(window.frameWindow(1)->pic1()->picture().pixel(0, 0), qRgb(back.r, back.g, back.b));
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(window.frameWindow(1), last);
     EXPECT_EQ(last->windowTitle(), "1");
 }

@@ -60,7 +60,7 @@ class OpenFilesTest : public ::testing::Test
     }
     void expectFrameWindows(int count)
     {
-        ASSERT_EQ(doc.gPicCount, count);
+        ASSERT_EQ(doc.picCount(), count);
         for (int i = 0; i < count; ++i) {
             frmPic *w = window.frameWindow(i);
             ASSERT_NE(w, nullptr) << "frame " << i;
@@ -115,7 +115,7 @@ TEST_F(OpenFilesTest, LowerCaseSignatureIsNotOpened)
     QByteArray bytes = readFileBytes(gifFile(QStringLiteral("gui-lower-src.gif"), 2, 1, 0, "x"));
     bytes.replace(0, 3, "gif");
     window.openFiles({writeTempFile(QStringLiteral("gui-lower.gif"), bytes)});
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 }
 
 TEST_F(OpenFilesTest, DroppedUrlsOpenInOrder)

@@ -272,3 +272,20 @@ TEST(CliFrames, TickerAndPushAfterTheCubeKeepTheCubesCanvas)
     const QByteArray screen = saved.read(10);
     EXPECT_EQ(screen.mid(6, 4), QByteArray("\x4d\x00\x4d\x00", 4)) << "logical screen 77 x 77";
 }
+
+TEST(CliFrames, UndoAndRedoWalkTheStepsAndFailWhenThereAreNone)
+{
+    const QString gif = abcGif();
+    const QJsonObject opened = infoAfter({});
+    const QJsonObject edited = infoAfter({"delete", "0", "set-global", "comment", "x"});
+    EXPECT_EQ(infoAfter({"delete", "0", "set-global", "comment", "x", "undo", "undo"}), opened);
+    EXPECT_EQ(infoAfter({"delete", "0", "set-global", "comment", "x", "undo", "undo", "redo", "redo"}), edited);
+    EXPECT_EQ(framesOf(infoOf({"open", gif, "undo"})).size(), 0) << "the whole file is one step";
+    for (const QStringList &ops :
+         QList<QStringList>{{"undo"}, {"redo"}, {"open", gif, "redo"}, {"open", gif, "undo", "undo"}}) {
+        const CliRun r = cli(ops + QStringList{"info"});
+        EXPECT_EQ(r.status, 1) << ops.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("nothing to"))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+}

@@ -26,14 +26,15 @@ int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &p
     const int n = doc.beginFrame(width, height, nColors, colors);
     if (n < 0)
         return n;
-    std::copy_n(pixels.begin(), std::min(pixels.size(), doc.pic(n).bits.size()), doc.pic(n).bits.begin());
+    const std::span<uint8_t> target = doc.pixelsForWriting(n);
+    std::copy_n(pixels.begin(), std::min(pixels.size(), target.size()), target.begin());
     doc.ShowPic(n);
     doc.ensureGridRows(n + 2);
     const int row = n + 1;
-    doc.grid().setTextMatrix(row, 0, QString::number(n));
+    doc.setCell(row, 0, QString::number(n));
     const QStringList cells = {"0", "0", QString::number(width), QString::number(height), "0", "0", "0", "10", "0"};
     for (int col = 1; col <= 9; ++col)
-        doc.grid().setTextMatrix(row, col, cells[col - 1]);
+        doc.setCell(row, col, cells[col - 1]);
     doc.endFrame();
     return n;
 }

@@ -226,13 +226,13 @@ std::string documentProblem(const Document &doc)
 {
     if (doc.hasStagedFrame())
         return "a staged frame was left behind";
-    if (doc.gPicInfo.size() != size_t(doc.gPicCount))
-        return "the table holds " + num(doc.gPicInfo.size()) + " records for " + num(size_t(doc.gPicCount)) + " frames";
-    if (doc.gPicCount > Document::kMaxFrames)
+    if (doc.slotCount() != size_t(doc.picCount()))
+        return "the table holds " + num(doc.slotCount()) + " records for " + num(size_t(doc.picCount())) + " frames";
+    if (doc.picCount() > Document::kMaxFrames)
         return "more frames than the limit";
-    if (doc.grid().Rows() < doc.gPicCount + 1)
+    if (doc.grid().Rows() < doc.picCount() + 1)
         return "the grid has fewer rows than frames";
-    for (int i = 0; i < doc.gPicCount; ++i)
+    for (int i = 0; i < doc.picCount(); ++i)
         if (std::string p = frameProblem(doc, i); !p.empty())
             return p;
     return {};
@@ -254,9 +254,9 @@ std::string withoutDocumentProblem(std::span<const uint8_t> file, const Document
                num(size_t(opened.warnings.size()));
     if (!read.ok())
         return {};
-    if (read->images.size() != size_t(doc.gPicCount))
+    if (read->images.size() != size_t(doc.picCount()))
         return "without a document " + num(read->images.size()) + " images";
-    for (int i = 0; i < doc.gPicCount; ++i) {
+    for (int i = 0; i < doc.picCount(); ++i) {
         const GifImage &image = read->images[size_t(i)];
         if (image.width != doc.pic(i).lWidth || image.height != doc.pic(i).lHeight || image.indices != doc.pic(i).bits)
             return "frame " + num(size_t(i)) + " differs without a document";
@@ -328,11 +328,11 @@ std::string checkOpenGif(std::span<const uint8_t> file)
         return p;
     if (std::string p = withoutDocumentProblem(file, doc, r); !p.empty())
         return p;
-    const bool hadFrames = doc.gPicCount > 0;
+    const bool hadFrames = doc.picCount() > 0;
     doc.closeAll();
     // The last deletion shrinks the grid to its heading row.
-    if (doc.gPicCount != 0 || !doc.gPicInfo.empty() || (hadFrames && doc.grid().Rows() != 1))
-        return "closing all frames left " + num(doc.gPicInfo.size()) + " records and " +
+    if (doc.picCount() != 0 || doc.slotCount() != 0 || (hadFrames && doc.grid().Rows() != 1))
+        return "closing all frames left " + num(doc.slotCount()) + " records and " +
                num(size_t(doc.grid().Rows())) + " grid rows";
     return {};
 }
@@ -344,7 +344,7 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
     openBytes(first, file, "first", &problem);
     if (!problem.empty())
         return problem;
-    if (first.gPicCount == 0)
+    if (first.picCount() == 0)
         return {}; // nothing to save
     if (std::string p = documentProblem(first); !p.empty())
         return "first read: " + p;
@@ -355,7 +355,7 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
         // The one refusal a read document can meet: a file that ends inside
         // an image's colour table leaves that frame's property cells empty,
         // as the file gave them, and an empty cell is not a number.
-        for (int i = 0; i < first.gPicCount; ++i)
+        for (int i = 0; i < first.picCount(); ++i)
             for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
                 if (first.grid().TextMatrix(i + 1, col).isEmpty())
                     return {};
@@ -378,10 +378,10 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
         return "the saved file is refused: " + text(r.error());
     if (std::string p = documentProblem(second); !p.empty())
         return "second read: " + p;
-    if (second.gPicCount != first.gPicCount)
-        return num(size_t(first.gPicCount)) + " frames became " + num(size_t(second.gPicCount));
+    if (second.picCount() != first.picCount())
+        return num(size_t(first.picCount())) + " frames became " + num(size_t(second.picCount()));
 
-    for (int i = 0; i < first.gPicCount; ++i) {
+    for (int i = 0; i < first.picCount(); ++i) {
         const PicInfo &a = first.pic(i);
         const PicInfo &b = second.pic(i);
         const std::string f = "frame " + num(size_t(i)) + ": ";

@@ -33,12 +33,12 @@ int addPicture(Document &doc, const Picture &p)
     const int n = doc.beginFrame(p.width, p.height, 256, defaultColorTable());
     if (n < 0)
         return n;
-    doc.pic(n).bits = p.pixels;
+    std::copy(p.pixels.begin(), p.pixels.end(), doc.pixelsForWriting(n).begin());
     doc.ensureGridRows(n + 2);
     const QStringList cells = {numberText(n), "0", "0", numberText(p.width),  numberText(p.height),
                                "0",           "0", "0", QStringLiteral("10"), "0"};
     for (int col = 0; col < cells.size(); ++col)
-        doc.grid().setTextMatrix(n + 1, col, cells[col]);
+        doc.setCell(n + 1, col, cells[col]);
     doc.endFrame();
     return n;
 }
@@ -103,13 +103,13 @@ std::vector<int> createOnTab(Document &doc, int tab, const QString &count, const
         fields.insert(d.windowFields[k], windows[k]);
     if (!d.clearCheck.isEmpty())
         fields.insert(d.clearCheck, QStringLiteral("0"));
-    const int before = doc.gPicCount;
+    const int before = doc.picCount();
     const QString error = autocreate::Create(doc, tab, fields);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "velmar_samplegen: tab %d: %s\n", tab, qPrintable(error));
         return {};
     }
-    return range(before, doc.gPicCount - 1);
+    return range(before, doc.picCount() - 1);
 }
 
 std::vector<int> cube(Document &doc)
@@ -170,14 +170,14 @@ std::vector<int> slideDown(Document &doc)
     const int b = addPicture(doc, samplegen::night(150, 50));
     // The second picture pushes the first out, then the first pushes it
     // back: a, five steps, b, five steps.
-    const int firstRun = doc.gPicCount;
+    const int firstRun = doc.picCount();
     if (!autoSlideDown(doc, a, b, 7))
         return {};
-    const int copyOfB = doc.gPicCount - 1;
+    const int copyOfB = doc.picCount() - 1;
     if (!autoSlideDown(doc, copyOfB, a, 7))
         return {};
     std::vector<int> frames{a};
-    for (int f = firstRun; f < doc.gPicCount - 1; ++f)
+    for (int f = firstRun; f < doc.picCount() - 1; ++f)
         frames.push_back(f);
     return frames;
 }

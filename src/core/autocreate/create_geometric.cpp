@@ -78,9 +78,9 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
         // just before it 0.2 seconds.
         const int r = k % perFace;
         if (r == 0)
-            doc.grid().setTextMatrix(f + 1, PropertyGrid::ColDelay, QStringLiteral("200"));
+            doc.setCell(f + 1, PropertyGrid::ColDelay, QStringLiteral("200"));
         else if (r == 1 || r == args.n - 1)
-            doc.grid().setTextMatrix(f + 1, PropertyGrid::ColDelay, QStringLiteral("20"));
+            doc.setCell(f + 1, PropertyGrid::ColDelay, QStringLiteral("20"));
         ++k;
     }
     drawPrisms(doc, frames, angles, border, d, args.windows[1], args.windows[2]);

@@ -506,8 +506,11 @@ QString Create(Document &doc, int tabIndex, FieldValues &fields)
     if (tabIndex < 0 || tabIndex >= kTabCount)
         return msgParameter();
     const TabDescriptor &tab = tabDescriptors()[size_t(tabIndex)];
+    // Every frame the effect adds, every base window it deletes and the
+    // canvas change are one undo step.
+    Document::Step step(doc, QStringLiteral("自動作成"));
 
-    if (doc.gPicCount == 0)
+    if (doc.picCount() == 0)
         return msgNoFrame();
 
     const std::optional<double> n = parseNumber(fieldValue(tab, fields, tab.countField));
@@ -527,12 +530,12 @@ QString Create(Document &doc, int tabIndex, FieldValues &fields)
         if (!w)
             return msgParameter();
         const double r = roundHalfEven(*w);
-        if (!(r >= 0 && r < doc.gPicCount))
+        if (!(r >= 0 && r < doc.picCount()))
             return msgParameter();
         args.windows[size_t(k)] = int(r);
     }
     // Frame numbers are 16-bit: refuse a count whose frames would not fit.
-    if (int64_t(doc.gPicCount) + tab.framesAdded(*n) > Document::kMaxFrames)
+    if (int64_t(doc.picCount()) + tab.framesAdded(*n) > doc.frameLimit())
         return msgParameter();
 
     if (tab.check) {
@@ -555,13 +558,13 @@ QString Create(Document &doc, int tabIndex, FieldValues &fields)
         args.colours[k] = int(roundHalfEven(*v));
     }
 
-    const int before = doc.gPicCount;
+    const int before = doc.picCount();
     const QString stoppedBecause = tab.action(doc, args);
     if (!stoppedBecause.isEmpty())
         return stoppedBecause;
     // A run that added nothing (the push with fewer than three frames) has
     // made no copy of the second window, so deleting it would lose it.
-    if (doc.gPicCount > before)
+    if (doc.picCount() > before)
         deleteBaseWindows(doc, tab, args, fields);
     return QString();
 }

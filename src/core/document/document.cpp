@@ -6,8 +6,36 @@
 #include <new>
 #include <optional>
 
+#include <unistd.h>
+
 namespace velmar
 {
+
+namespace
+{
+const QString kStepDelete = QStringLiteral("ﾌﾚｰﾑ削除");
+const QString kStepPrevious = QStringLiteral("前へ移動");
+const QString kStepNext = QStringLiteral("後ろへ移動");
+const QString kStepCloseAll = QStringLiteral("全て閉じる");
+const QString kStepCopy = QStringLiteral("ﾌﾚｰﾑ複製");
+const QString kStepNew = QStringLiteral("新規ﾌﾚｰﾑ");
+const QString kStepCell = QStringLiteral("ｾﾙ編集");
+const QString kStepGlobal = QStringLiteral("全体設定の編集");
+
+size_t stringBytes(const QString &s)
+{
+    return sizeof(QString) + size_t(s.size()) * sizeof(QChar);
+}
+
+size_t physicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return size_t(1) << 30;
+    return size_t(pages) * size_t(pageSize);
+}
+} // namespace
 
 void PicInfo::setColorCount(int count)
 {
@@ -17,49 +45,212 @@ void PicInfo::setColorCount(int count)
         colors[k] = Rgb{};
 }
 
-Document::Document(QObject *parent) : QObject(parent) {}
+size_t DocumentEdit::bytes() const
+{
+    size_t n = sizeof(DocumentEdit) + (frame ? sizeof(PicInfo) + frame->bits.capacity() : 0) +
+               size_t(text.size()) * sizeof(QChar);
+    for (const QStringList &row : rows) {
+        n += sizeof(QStringList);
+        for (const QString &s : row)
+            n += stringBytes(s);
+    }
+    return n;
+}
+
+Document::Document(QObject *parent) : QObject(parent), budget_(physicalMemory() / 4) {}
 Document::~Document() = default;
 
-void Document::ensureGridRows(int rows)
+// --- Primitive edits ----------------------------------------------------------
+
+DocumentEdit Document::apply(DocumentEdit &&e)
 {
-    if (grid_.Rows() < rows)
-        grid_.setRows(rows);
+    DocumentEdit inverse;
+    inverse.a = e.a;
+    inverse.b = e.b;
+    switch (e.kind) {
+    case DocumentEdit::InsertFrame: {
+        const int n = e.a;
+        frames_.insert(frames_.begin() + n, std::move(*e.frame));
+        ++picCount_;
+        if (n != picCount_ - 1)
+            writable_.clear();
+        inverse.kind = DocumentEdit::RemoveFrame;
+        emit frameInserted(n);
+        break;
+    }
+    case DocumentEdit::RemoveFrame: {
+        const int n = e.a;
+        inverse.kind = DocumentEdit::InsertFrame;
+        inverse.frame = std::make_unique<PicInfo>(std::move(frames_[size_t(n)]));
+        frames_.erase(frames_.begin() + n);
+        --picCount_;
+        writable_.clear();
+        emit frameRemoved(n);
+        break;
+    }
+    case DocumentEdit::SwapFrames:
+        std::swap(frames_[size_t(e.a)], frames_[size_t(e.a + 1)]);
+        writable_.clear();
+        inverse.kind = DocumentEdit::SwapFrames;
+        emit framesSwapped(e.a, e.a + 1);
+        break;
+    case DocumentEdit::Cell:
+        inverse.kind = DocumentEdit::Cell;
+        inverse.text = grid_.TextMatrix(e.a, e.b);
+        grid_.setTextMatrix(e.a, e.b, e.text);
+        break;
+    case DocumentEdit::Rows: {
+        const int old = grid_.Rows();
+        inverse.kind = DocumentEdit::Rows;
+        inverse.a = old;
+        for (int r = std::max(e.a, 1); r < old; ++r)
+            inverse.rows.push_back(grid_.rows_[r]);
+        grid_.setRows(e.a);
+        for (size_t k = 0; k < e.rows.size(); ++k)
+            for (int col = 0; col < PropertyGrid::kCols && col < e.rows[k].size(); ++col)
+                grid_.setTextMatrix(old + int(k), col, e.rows[k][col]);
+        break;
+    }
+    case DocumentEdit::Global: {
+        inverse.kind = DocumentEdit::Global;
+        QString *field = nullptr;
+        switch (GlobalField(e.a)) {
+        case GlobalField::Width:
+            field = &globals_.width;
+            break;
+        case GlobalField::Height:
+            field = &globals_.height;
+            break;
+        case GlobalField::Loop:
+            field = &globals_.loop;
+            break;
+        case GlobalField::Comment:
+            field = &globals_.comment;
+            break;
+        case GlobalField::LoopBlock:
+            inverse.text = globals_.loopBlock ? QStringLiteral("1") : QStringLiteral("0");
+            globals_.loopBlock = e.text == QLatin1String("1");
+            break;
+        }
+        if (field) {
+            inverse.text = *field;
+            *field = e.text;
+        }
+        emit globalsChanged();
+        break;
+    }
+    }
+    return inverse;
 }
 
-void Document::setGblWidth(const QString &text)
+void Document::record(DocumentEdit &&edit)
 {
-    if (globals_.width != text) {
-        globals_.width = text;
-        emit globalsChanged();
-    }
+    // Every command opens a step, so there is always one recording here.
+    Q_ASSERT(depth_ > 0);
+    recording_.bytes += edit.bytes();
+    recording_.edits.push_back(std::move(edit));
 }
-void Document::setGblHeight(const QString &text)
+
+void Document::cell(int row, int col, const QString &text)
 {
-    if (globals_.height != text) {
-        globals_.height = text;
-        emit globalsChanged();
-    }
+    if (row < 0 || row >= grid_.Rows() || col < 0 || col >= PropertyGrid::kCols || grid_.TextMatrix(row, col) == text)
+        return;
+    DocumentEdit e;
+    e.kind = DocumentEdit::Cell;
+    e.a = row;
+    e.b = col;
+    e.text = text;
+    edit(std::move(e));
 }
-void Document::setGblLoop(const QString &text)
+
+void Document::rows(int count)
 {
-    if (globals_.loop != text) {
-        globals_.loop = text;
-        emit globalsChanged();
-    }
+    count = std::max(count, 1);
+    if (count == grid_.Rows())
+        return;
+    DocumentEdit e;
+    e.kind = DocumentEdit::Rows;
+    e.a = count;
+    edit(std::move(e));
 }
-void Document::setGblLoopBlock(bool on)
+
+// --- Commands -----------------------------------------------------------------
+
+void Document::setCurPic(int n)
 {
-    if (globals_.loopBlock != on) {
-        globals_.loopBlock = on;
-        emit globalsChanged();
-    }
+    curPic_ = n;
 }
-void Document::setGblComment(const QString &text)
+
+std::span<uint8_t> Document::pixelsForWriting(int n)
 {
-    if (globals_.comment != text) {
-        globals_.comment = text;
-        emit globalsChanged();
+    const bool staged = hasStagedFrame() && n == picCount_;
+    if (!staged && (!isFrame(n) || std::find(writable_.begin(), writable_.end(), n) == writable_.end()))
+        return {};
+    return frames_[size_t(n)].bits;
+}
+
+bool Document::setPixels(int n, std::vector<uint8_t> &&bits)
+{
+    const std::span<uint8_t> target = pixelsForWriting(n);
+    if (target.empty() || target.size() != bits.size())
+        return false;
+    frames_[size_t(n)].bits = std::move(bits);
+    return true;
+}
+
+void Document::ensureGridRows(int count)
+{
+    if (grid_.Rows() >= count)
+        return;
+    Step step(*this, kStepCell);
+    rows(count);
+}
+
+void Document::setCell(int row, int col, const QString &text)
+{
+    Step step(*this, kStepCell);
+    cell(row, col, text);
+}
+
+void Document::setGlobal(GlobalField field, const QString &typed)
+{
+    // The check box has two values only.
+    const QString text = field != GlobalField::LoopBlock ? typed
+                         : typed == QLatin1String("1")   ? QStringLiteral("1")
+                                                         : QStringLiteral("0");
+    DocumentEdit e;
+    e.kind = DocumentEdit::Global;
+    e.a = int(field);
+    e.text = text;
+    const GlobalFields &g = globals_;
+    const QString now = field == GlobalField::Width     ? g.width
+                        : field == GlobalField::Height  ? g.height
+                        : field == GlobalField::Loop    ? g.loop
+                        : field == GlobalField::Comment ? g.comment
+                                                        : (g.loopBlock ? QStringLiteral("1") : QStringLiteral("0"));
+    if (now == text)
+        return;
+    Step step(*this, kStepGlobal);
+    edit(std::move(e));
+}
+
+void Document::typeGlobal(GlobalField field, const QString &text)
+{
+    if (depth_ == 0 && mergeField_ == int(field) && !undo_.empty() && redo_.empty() && !isClean()) {
+        // The step at the top already puts back the value from before the
+        // typing began.
+        DocumentEdit e;
+        e.kind = DocumentEdit::Global;
+        e.a = int(field);
+        e.text = text;
+        apply(std::move(e));
+        return;
     }
+    const int before = undoCount();
+    const long long dropped = dropped_;
+    setGlobal(field, text);
+    if (depth_ == 0 && (undoCount() != before || dropped_ != dropped))
+        mergeField_ = int(field);
 }
 
 int Document::beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike)
@@ -67,9 +258,9 @@ int Document::beginFrame(int width, int height, int nColors, const ColorTable &c
     lastError_.clear();
     if (hasStagedFrame())
         abandonFrame();
-    if (gPicCount >= kMaxFrames) {
+    if (picCount_ >= frameLimit_) {
         lastError_ =
-            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(kMaxFrames);
+            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(frameLimit_);
         return -1;
     }
     if (width <= 0 || height <= 0) {
@@ -83,12 +274,15 @@ int Document::beginFrame(int width, int height, int nColors, const ColorTable &c
     pic.setColorCount(nColors);
     try {
         pic.bits.assign(size_t(width) * size_t(height), 0);
-        gPicInfo.push_back(std::move(pic));
+        frames_.push_back(std::move(pic));
     } catch (const std::bad_alloc &) {
         lastError_ = QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width).arg(height);
         return -1;
     }
-    const int n = gPicCount;
+    // The step lasts until the frame is kept or dropped, so that the grid
+    // row written meanwhile belongs to it.
+    beginStep(kStepNew);
+    const int n = picCount_;
     emit frameAdded(n, windowLike);
     return n;
 }
@@ -97,21 +291,29 @@ void Document::endFrame()
 {
     if (!hasStagedFrame())
         return;
-    ++gPicCount;
+    const int n = picCount_;
+    ++picCount_;
+    DocumentEdit inverse;
+    inverse.kind = DocumentEdit::RemoveFrame;
+    inverse.a = n;
+    record(std::move(inverse));
+    writable_.push_back(n);
+    endStep();
 }
 
 void Document::abandonFrame()
 {
     if (!hasStagedFrame())
         return;
-    const int n = gPicCount;
-    gPicInfo.resize(size_t(gPicCount));
+    const int n = picCount_;
+    frames_.pop_back();
     emit frameRemoved(n);
+    endStep();
 }
 
 void Document::ShowPic(int i)
 {
-    if (i >= 0 && size_t(i) < gPicInfo.size())
+    if (hasSlot(i))
         emit frameChanged(i);
 }
 
@@ -119,6 +321,7 @@ int Document::CopyWindow(int src)
 {
     if (!isFrame(src))
         return -1;
+    Step step(*this, kStepCopy);
     setStatusText(QStringLiteral("処理中"));
     const PicInfo &source = pic(src);
     const int n = beginFrame(source.lWidth, source.lHeight, source.nColors, source.colors, src);
@@ -126,21 +329,20 @@ int Document::CopyWindow(int src)
         setStatusText(QString());
         return -1;
     }
-    PicInfo &copy = pic(n);
-    std::copy(pic(src).bits.begin(), pic(src).bits.end(), copy.bits.begin());
+    std::copy(frames_[size_t(src)].bits.begin(), frames_[size_t(src)].bits.end(), frames_[size_t(n)].bits.begin());
     ShowPic(n);
 
     ensureGridRows(n + 2);
     const int row = n + 1;
     const int srcRow = src + 1;
-    grid_.setTextMatrix(row, 0, numberText(n));
+    cell(row, 0, numberText(n));
     for (int col = 1; col <= 4; ++col)
-        grid_.setTextMatrix(row, col, grid_.TextMatrix(srcRow, col));
-    grid_.setTextMatrix(row, 5, QStringLiteral("0"));
-    grid_.setTextMatrix(row, 6, grid_.TextMatrix(srcRow, 6));
-    grid_.setTextMatrix(row, 7, grid_.TextMatrix(srcRow, 7));
-    grid_.setTextMatrix(row, 8, QStringLiteral("50"));
-    grid_.setTextMatrix(row, 9, QStringLiteral("2"));
+        cell(row, col, grid_.TextMatrix(srcRow, col));
+    cell(row, 5, QStringLiteral("0"));
+    cell(row, 6, grid_.TextMatrix(srcRow, 6));
+    cell(row, 7, grid_.TextMatrix(srcRow, 7));
+    cell(row, 8, QStringLiteral("50"));
+    cell(row, 9, QStringLiteral("2"));
     endFrame();
     setStatusText(QString());
     return n;
@@ -150,13 +352,14 @@ int Document::NewWindow(int src, int w, int h, int fill)
 {
     if (!isFrame(src))
         return -1;
+    Step step(*this, kStepNew);
     setStatusText(QStringLiteral("処理中"));
     const int n = beginFrame(w, h, pic(src).nColors, pic(src).colors, -1);
     if (n < 0) {
         setStatusText(QString());
         return -1;
     }
-    std::fill(pic(n).bits.begin(), pic(n).bits.end(), uint8_t(fill));
+    std::fill(frames_[size_t(n)].bits.begin(), frames_[size_t(n)].bits.end(), uint8_t(fill));
     ShowPic(n);
 
     ensureGridRows(n + 2);
@@ -173,16 +376,16 @@ int Document::NewWindow(int src, int w, int h, int fill)
         setGblHeight(*height);
     const int row = n + 1;
     const int srcRow = src + 1;
-    grid_.setTextMatrix(row, 0, numberText(n));
-    grid_.setTextMatrix(row, 1, QStringLiteral("0"));
-    grid_.setTextMatrix(row, 2, QStringLiteral("0"));
-    grid_.setTextMatrix(row, 3, numberText(w));
-    grid_.setTextMatrix(row, 4, numberText(h));
-    grid_.setTextMatrix(row, 5, QStringLiteral("0"));
-    grid_.setTextMatrix(row, 6, grid_.TextMatrix(srcRow, 6));
-    grid_.setTextMatrix(row, 7, grid_.TextMatrix(srcRow, 7));
-    grid_.setTextMatrix(row, 8, QStringLiteral("10"));
-    grid_.setTextMatrix(row, 9, QStringLiteral("2"));
+    cell(row, 0, numberText(n));
+    cell(row, 1, QStringLiteral("0"));
+    cell(row, 2, QStringLiteral("0"));
+    cell(row, 3, numberText(w));
+    cell(row, 4, numberText(h));
+    cell(row, 5, QStringLiteral("0"));
+    cell(row, 6, grid_.TextMatrix(srcRow, 6));
+    cell(row, 7, grid_.TextMatrix(srcRow, 7));
+    cell(row, 8, QStringLiteral("10"));
+    cell(row, 9, QStringLiteral("2"));
     endFrame();
     setStatusText(QString());
     return n;
@@ -192,54 +395,208 @@ void Document::exchangeRows(int rowA, int rowB)
 {
     for (int col = 1; col <= 10; ++col) {
         const QString a = grid_.TextMatrix(rowA, col);
-        grid_.setTextMatrix(rowA, col, grid_.TextMatrix(rowB, col));
-        grid_.setTextMatrix(rowB, col, a);
+        cell(rowA, col, grid_.TextMatrix(rowB, col));
+        cell(rowB, col, a);
     }
 }
 
 void Document::swapWithPrevious(int v)
 {
-    if (v <= 0 || v >= gPicCount)
+    if (v <= 0 || v >= picCount_)
         return;
-    std::swap(gPicInfo[size_t(v - 1)], gPicInfo[size_t(v)]);
+    Step step(*this, kStepPrevious);
+    DocumentEdit e;
+    e.kind = DocumentEdit::SwapFrames;
+    e.a = v - 1;
+    edit(std::move(e));
     exchangeRows(v + 1, v);
-    emit framesSwapped(v - 1, v);
 }
 
 void Document::swapWithNext(int v)
 {
-    if (v < 0 || v >= gPicCount - 1)
+    if (v < 0 || v >= picCount_ - 1)
         return;
-    std::swap(gPicInfo[size_t(v)], gPicInfo[size_t(v + 1)]);
+    Step step(*this, kStepNext);
+    DocumentEdit e;
+    e.kind = DocumentEdit::SwapFrames;
+    e.a = v;
+    edit(std::move(e));
     exchangeRows(v + 1, v + 2);
-    emit framesSwapped(v, v + 1);
 }
 
 void Document::delPic(int n)
 {
-    if (gPlayOpen)
+    if (playOpen_)
         emit playerCloseRequested();
-    if (gPicCount == 0 || n < 0 || n >= gPicCount)
+    if (picCount_ == 0 || n < 0 || n >= picCount_)
         return;
     if (hasStagedFrame())
         abandonFrame();
-    // Erasing moves the later records (and their buffers) down one slot;
-    // the freed buffer goes with the erased record.
-    gPicInfo.erase(gPicInfo.begin() + n);
-    --gPicCount;
-    for (int i = n; i < gPicCount; ++i)
+    Step step(*this, kStepDelete);
+    // The record (and its buffer) moves into the history; the later records
+    // move down one slot.
+    DocumentEdit e;
+    e.kind = DocumentEdit::RemoveFrame;
+    e.a = n;
+    edit(std::move(e));
+    for (int i = n; i < picCount_; ++i)
         for (int col = 1; col <= 10; ++col)
-            grid_.setTextMatrix(i + 1, col, grid_.TextMatrix(i + 2, col));
+            cell(i + 1, col, grid_.TextMatrix(i + 2, col));
     for (int col = 0; col <= 10; ++col)
-        grid_.setTextMatrix(gPicCount + 1, col, QString());
-    grid_.setRows(gPicCount + 1);
-    emit frameRemoved(n);
+        cell(picCount_ + 1, col, QString());
+    rows(picCount_ + 1);
 }
 
 void Document::closeAll()
 {
-    for (int i = gPicCount - 1; i >= 0; --i)
+    Step step(*this, kStepCloseAll);
+    for (int i = picCount_ - 1; i >= 0; --i)
         delPic(i);
+}
+
+// --- History ------------------------------------------------------------------
+
+void Document::beginStep(const QString &name)
+{
+    if (depth_++ > 0)
+        return;
+    recording_ = DocumentStep{};
+    recording_.name = name;
+    recording_.bytes = sizeof(DocumentStep);
+    recording_.curBefore = curPic_;
+    writable_.clear();
+}
+
+void Document::endStep()
+{
+    if (depth_ == 0 || --depth_ > 0)
+        return;
+    DocumentStep step = std::move(recording_);
+    recording_ = DocumentStep{};
+    if (step.edits.empty())
+        return;
+    step.curAfter = curPic_;
+    pushStep(std::move(step));
+}
+
+void Document::pushStep(DocumentStep &&step)
+{
+    const bool wasClean = isClean();
+    for (const DocumentStep &s : redo_)
+        held_ -= s.bytes;
+    redo_.clear();
+    if (cleanPos_ > position())
+        cleanPos_ = -1;
+    held_ += step.bytes;
+    undo_.push_back(std::move(step));
+    mergeField_ = -1;
+    trim();
+    notifyHistory(wasClean);
+}
+
+void Document::trim()
+{
+    while (held_ > budget_ && !undo_.empty()) {
+        held_ -= undo_.front().bytes;
+        undo_.pop_front();
+        ++dropped_;
+    }
+    if (cleanPos_ >= 0 && cleanPos_ < dropped_)
+        cleanPos_ = -1;
+    while (held_ > budget_ && !redo_.empty()) {
+        held_ -= redo_.front().bytes;
+        redo_.pop_front();
+    }
+    if (cleanPos_ > position() + (long long)redo_.size())
+        cleanPos_ = -1;
+}
+
+void Document::notifyHistory(bool wasClean)
+{
+    emit historyChanged();
+    if (wasClean != isClean())
+        emit cleanChanged(isClean());
+}
+
+void Document::replay(DocumentStep &step, bool backwards)
+{
+    writable_.clear();
+    mergeField_ = -1;
+    if (playOpen_ && std::any_of(step.edits.begin(), step.edits.end(),
+                                 [](const DocumentEdit &e) { return e.kind == DocumentEdit::RemoveFrame; }))
+        emit playerCloseRequested();
+    std::vector<DocumentEdit> reversing;
+    reversing.reserve(step.edits.size());
+    step.bytes = sizeof(DocumentStep);
+    for (auto e = step.edits.rbegin(); e != step.edits.rend(); ++e) {
+        reversing.push_back(apply(std::move(*e)));
+        step.bytes += reversing.back().bytes();
+    }
+    step.edits = std::move(reversing);
+    curPic_ = backwards ? step.curBefore : step.curAfter;
+    emit currentFrameChanged(curPic_);
+}
+
+bool Document::undo()
+{
+    if (undo_.empty() || depth_ > 0 || hasStagedFrame())
+        return false;
+    const bool wasClean = isClean();
+    DocumentStep step = std::move(undo_.back());
+    undo_.pop_back();
+    held_ -= step.bytes;
+    replay(step, true);
+    held_ += step.bytes;
+    redo_.push_back(std::move(step));
+    trim();
+    notifyHistory(wasClean);
+    return true;
+}
+
+bool Document::redo()
+{
+    if (redo_.empty() || depth_ > 0 || hasStagedFrame())
+        return false;
+    const bool wasClean = isClean();
+    DocumentStep step = std::move(redo_.back());
+    redo_.pop_back();
+    held_ -= step.bytes;
+    replay(step, false);
+    held_ += step.bytes;
+    undo_.push_back(std::move(step));
+    trim();
+    notifyHistory(wasClean);
+    return true;
+}
+
+void Document::setClean()
+{
+    const bool wasClean = isClean();
+    cleanPos_ = position();
+    mergeField_ = -1;
+    if (!wasClean)
+        emit cleanChanged(true);
+}
+
+void Document::setHistoryBudget(size_t bytes)
+{
+    const bool wasClean = isClean();
+    budget_ = bytes;
+    trim();
+    notifyHistory(wasClean);
+}
+
+void Document::clearHistory()
+{
+    const bool wasClean = isClean();
+    dropped_ = position();
+    undo_.clear();
+    redo_.clear();
+    held_ = 0;
+    mergeField_ = -1;
+    if (!wasClean)
+        cleanPos_ = -1;
+    notifyHistory(wasClean);
 }
 
 void Document::setStatusText(const QString &text)

@@ -2,11 +2,11 @@
 // the staging slot, with its grid row; the file's screen, repeat count and
 // comment fill the global fields; the status line shows how far the read has
 // come, and the picture of an image is shown as it builds up.
+#include "document/document.h"
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "platform/numeric.h"
-#include "document/document.h"
 
 #include <QElapsedTimer>
 
@@ -54,7 +54,7 @@ class DocumentImport : public GifReadSink
 {
   public:
     DocumentImport(Document &doc, const QString &path, const OpenGifOptions &options)
-        : doc_(doc), path_(path), options_(options), firstFrame_(doc.gPicCount)
+        : doc_(doc), path_(path), options_(options), firstFrame_(doc.picCount())
     {
     }
 
@@ -65,7 +65,7 @@ class DocumentImport : public GifReadSink
     size_t heldBytes() const
     {
         size_t held = 0;
-        for (int i = 0; i < doc_.gPicCount; ++i)
+        for (int i = 0; i < doc_.picCount(); ++i)
             held += doc_.pic(i).bits.size();
         return held;
     }
@@ -91,17 +91,16 @@ class DocumentImport : public GifReadSink
     // becomes, as soon as it is read, with the cells the file holds.
     void control(const GifControl &c, int held) override
     {
-        const int row = doc_.gPicCount + 1;
+        const int row = doc_.picCount() + 1;
         doc_.ensureGridRows(row + 1);
-        PropertyGrid &grid = doc_.grid();
         if (held >= 1) {
-            grid.setTextMatrix(row, PropertyGrid::ColDisposal, numberText(c.disposal));
-            grid.setTextMatrix(row, PropertyGrid::ColTransparent, numberText(c.transparent ? 1 : 0));
+            doc_.setCell(row, PropertyGrid::ColDisposal, numberText(c.disposal));
+            doc_.setCell(row, PropertyGrid::ColTransparent, numberText(c.transparent ? 1 : 0));
         }
         if (held >= 2)
-            grid.setTextMatrix(row, PropertyGrid::ColDelay, numberText(int16_t(c.delay)));
+            doc_.setCell(row, PropertyGrid::ColDelay, numberText(int16_t(c.delay)));
         if (held >= 3)
-            grid.setTextMatrix(row, PropertyGrid::ColTransIndex, numberText(c.transparentIndex));
+            doc_.setCell(row, PropertyGrid::ColTransIndex, numberText(c.transparentIndex));
     }
 
     void comment(const QByteArray &bytes) override { doc_.setGblComment(decodeComment(bytes)); }
@@ -129,13 +128,12 @@ class DocumentImport : public GifReadSink
 
         const int row = slot_ + 1;
         doc_.ensureGridRows(row + 1);
-        PropertyGrid &grid = doc_.grid();
-        grid.setTextMatrix(row, PropertyGrid::ColNumber, numberText(slot_));
-        grid.setTextMatrix(row, PropertyGrid::ColX, numberText(image.left));
-        grid.setTextMatrix(row, PropertyGrid::ColY, numberText(image.top));
-        grid.setTextMatrix(row, PropertyGrid::ColWidth, numberText(image.width));
-        grid.setTextMatrix(row, PropertyGrid::ColHeight, numberText(image.height));
-        grid.setTextMatrix(row, PropertyGrid::ColInterlace, numberText(image.interlaced ? 1 : 0));
+        doc_.setCell(row, PropertyGrid::ColNumber, numberText(slot_));
+        doc_.setCell(row, PropertyGrid::ColX, numberText(image.left));
+        doc_.setCell(row, PropertyGrid::ColY, numberText(image.top));
+        doc_.setCell(row, PropertyGrid::ColWidth, numberText(image.width));
+        doc_.setCell(row, PropertyGrid::ColHeight, numberText(image.height));
+        doc_.setCell(row, PropertyGrid::ColInterlace, numberText(image.interlaced ? 1 : 0));
         // The canvas is the file's logical screen, enlarged where frame 0
         // would stick out of it, so the frame keeps its place when the
         // animation is shown or saved.
@@ -147,11 +145,10 @@ class DocumentImport : public GifReadSink
         // reached empty.
         if (tableComplete) {
             for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
-                if (grid.TextMatrix(row, col).isEmpty())
-                    grid.setTextMatrix(row, col, QStringLiteral("0"));
+                if (doc_.grid().TextMatrix(row, col).isEmpty())
+                    doc_.setCell(row, col, QStringLiteral("0"));
         }
-        PicInfo &pic = doc_.pic(slot_);
-        return std::span<uint8_t>(pic.pBits(), pic.pixelCount());
+        return doc_.pixelsForWriting(slot_);
     }
 
     // Progressive display: the window is repainted at clear codes at most
@@ -177,10 +174,10 @@ class DocumentImport : public GifReadSink
         // A skipped image took the control blocks before it along: the next
         // image does not inherit their cells.
         if (w.kind == GifWarningKind::EmptyImage) {
-            const int row = doc_.gPicCount + 1;
+            const int row = doc_.picCount() + 1;
             if (row < doc_.grid().Rows())
                 for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
-                    doc_.grid().setTextMatrix(row, col, QString());
+                    doc_.setCell(row, col, QString());
         }
         warnings << warningText(w, firstFrame_ + w.image);
     }
@@ -215,6 +212,9 @@ class DocumentImport : public GifReadSink
 
 OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options)
 {
+    // Every frame, grid cell and global value the file brings is one
+    // undoable step.
+    Document::Step step(doc, QStringLiteral("開く"));
     DocumentImport import(doc, path, options);
     GifReadOptions read;
     read.maxImagePixels = options.maxImagePixels;

@@ -93,14 +93,6 @@ QVariant PropertyGrid::data(const QModelIndex &index, int role) const
     return TextMatrix(index.row() + 1, index.column() + 1);
 }
 
-bool PropertyGrid::setData(const QModelIndex &index, const QVariant &value, int role)
-{
-    if (!index.isValid() || role != Qt::EditRole)
-        return false;
-    setTextMatrix(index.row() + 1, index.column() + 1, value.toString());
-    return true;
-}
-
 QVariant PropertyGrid::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole)

@@ -34,9 +34,7 @@ public:
     explicit PropertyGrid(QObject *parent = nullptr);
 
     QString TextMatrix(int row, int col) const;
-    void setTextMatrix(int row, int col, const QString &text);
     int Rows() const { return int(rows_.size()); }
-    void setRows(int count);
     int Cols() const { return kCols; }
 
     static QString heading(int col);
@@ -47,11 +45,15 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    // Only the Document changes cells, so that every change is undoable.
+    friend class Document;
+    void setTextMatrix(int row, int col, const QString &text);
+    void setRows(int count);
+
     QVector<QStringList> rows_;
 };
 

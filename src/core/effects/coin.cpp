@@ -154,7 +154,7 @@ bool autoCardTurn(Document &doc, int base, int n, int thickness)
             else
                 for (size_t d = 0; d < outSize; ++d)
                     visit(d);
-            std::copy(out.begin(), out.end(), doc.pic(f).bits.begin());
+            std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
         });

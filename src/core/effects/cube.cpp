@@ -1,13 +1,14 @@
 #include "platform/angles.h"
 #include "effects/cube.h"
 
+#include "document/document.h"
 #include "effects/quad.h"
 #include "platform/numeric.h"
 #include "platform/parallel.h"
-#include "document/document.h"
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace velmar
@@ -65,33 +66,39 @@ struct Face {
 };
 
 // Paints the faces into a copy of the frame's pixels, then outlines them, so
-// that no face covers another face's outline, and stores the pixels. Reads
-// and changes only frame records, never the frame list, so frames can be
-// painted on several threads at once.
-void paintFaces(Document &doc, int frame, const std::vector<Face> &faces, int horizontalSteps, int verticalSteps,
-                int edgeColour, QuadScratch &scratch)
+// that no face covers another face's outline, and stores the pixels in
+// target (the frame's pixels, obtained for writing on the calling thread).
+// Only reads the Document, so frames can be painted on several threads at
+// once while nothing else changes it.
+void paintFaces(const Document &doc, int frame, std::span<uint8_t> target, const std::vector<Face> &faces,
+                int horizontalSteps, int verticalSteps, int edgeColour, QuadScratch &scratch)
 {
-    PicInfo &target = doc.pic(frame);
-    const int wt = target.lWidth;
-    const int ht = target.lHeight;
-    std::vector<uint8_t> buffer = target.bits;
+    const PicInfo &pic = doc.pic(frame);
+    const int wt = pic.lWidth;
+    const int ht = pic.lHeight;
+    std::vector<uint8_t> buffer(target.begin(), target.end());
     for (const Face &face : faces)
-        mapToQuad(doc.pic(face.window), buffer, wt, ht, target.colors, target.nColors, face.quad, scratch);
+        mapToQuad(doc.pic(face.window), buffer, wt, ht, pic.colors, pic.nColors, face.quad, scratch);
     for (const Face &face : faces)
         drawQuadEdges(buffer, horizontalSteps, verticalSteps, wt, ht, edgeColour, face.quad);
-    std::copy(buffer.begin(), buffer.end(), target.bits.begin());
+    std::copy(buffer.begin(), buffer.end(), target.begin());
 }
 
-// Paints one frame each of frames with paint(frame, angle, scratch) on all
-// threads, then draws them in order.
+// Paints one frame each of frames with paint(frame, pixels, angle, scratch)
+// on all threads, then draws them in order. The pixels are asked for here,
+// before the threads start: the workers only read the Document.
 template <typename Paint>
 void paintFrames(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, Paint paint)
 {
     const size_t count = std::min(frames.size(), angles.size());
+    std::vector<std::span<uint8_t>> targets(count);
+    for (size_t k = 0; k < count; ++k)
+        targets[k] = doc.pixelsForWriting(frames[k]);
+    const Document &reading = doc;
     parallelFor(int64_t(count), 1, [&](int64_t begin, int64_t end) {
         QuadScratch scratch;
         for (int64_t k = begin; k < end; ++k)
-            paint(frames[size_t(k)], angles[size_t(k)], scratch);
+            paint(reading, frames[size_t(k)], targets[size_t(k)], angles[size_t(k)], scratch);
     });
     for (size_t k = 0; k < count; ++k)
         doc.ShowPic(frames[k]);
@@ -170,11 +177,13 @@ std::array<bool, 3> prismFacesShown(const SolidVertices &v)
 namespace
 {
 
-// drawCube without drawing the frame; false when a window does not exist.
-bool paintCube(Document &doc, int frame, double b, int s, int edgeColour, int winA, int winB, int winC,
-               QuadScratch &scratch)
+// drawCube into the frame's pixels without drawing the frame; false when a
+// window does not exist or the frame's pixels may not be written.
+bool paintCube(const Document &doc, int frame, std::span<uint8_t> target, double b, int s, int edgeColour, int winA,
+               int winB, int winC, QuadScratch &scratch)
 {
-    if (!doc.isFrame(frame) || !doc.isFrame(winA) || !doc.isFrame(winB) || !doc.isFrame(winC))
+    if (!doc.isFrame(frame) || !doc.isFrame(winA) || !doc.isFrame(winB) || !doc.isFrame(winC) ||
+        target.size() != doc.pic(frame).pixelCount())
         return false;
     const SolidVertices v = cubeVertices(b, s, doc.pic(frame).lWidth, doc.pic(frame).lHeight);
     const std::array<bool, 4> shown = cubeFacesShown(v);
@@ -186,13 +195,15 @@ bool paintCube(Document &doc, int frame, double b, int s, int edgeColour, int wi
     for (size_t i = 0; i < 4; ++i)
         if (shown[i])
             faces.push_back(all[i]);
-    paintFaces(doc, frame, faces, s, s, edgeColour, scratch);
+    paintFaces(doc, frame, target, faces, s, s, edgeColour, scratch);
     return true;
 }
 
-bool paintPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF, QuadScratch &scratch)
+bool paintPrism(const Document &doc, int frame, std::span<uint8_t> target, double b, int edgeColour, int winD, int winE,
+                int winF, QuadScratch &scratch)
 {
-    if (!doc.isFrame(frame) || !doc.isFrame(winD) || !doc.isFrame(winE) || !doc.isFrame(winF))
+    if (!doc.isFrame(frame) || !doc.isFrame(winD) || !doc.isFrame(winE) || !doc.isFrame(winF) ||
+        target.size() != doc.pic(frame).pixelCount())
         return false;
     const int wd = doc.pic(winD).lWidth;
     const int hd = doc.pic(winD).lHeight;
@@ -205,7 +216,7 @@ bool paintPrism(Document &doc, int frame, double b, int edgeColour, int winD, in
         if (shown[i])
             faces.push_back(all[i]);
     // Every face is outlined with window D's step counts, whatever its own window.
-    paintFaces(doc, frame, faces, wd, hd, edgeColour, scratch);
+    paintFaces(doc, frame, target, faces, wd, hd, edgeColour, scratch);
     return true;
 }
 
@@ -214,31 +225,33 @@ bool paintPrism(Document &doc, int frame, double b, int edgeColour, int winD, in
 void drawCube(Document &doc, int frame, double b, int s, int edgeColour, int winA, int winB, int winC)
 {
     QuadScratch scratch;
-    if (paintCube(doc, frame, b, s, edgeColour, winA, winB, winC, scratch))
+    if (paintCube(doc, frame, doc.pixelsForWriting(frame), b, s, edgeColour, winA, winB, winC, scratch))
         doc.ShowPic(frame);
 }
 
 void drawPrism(Document &doc, int frame, double b, int edgeColour, int winD, int winE, int winF)
 {
     QuadScratch scratch;
-    if (paintPrism(doc, frame, b, edgeColour, winD, winE, winF, scratch))
+    if (paintPrism(doc, frame, doc.pixelsForWriting(frame), b, edgeColour, winD, winE, winF, scratch))
         doc.ShowPic(frame);
 }
 
 void drawCubes(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int s, int edgeColour,
                int winA, int winB, int winC)
 {
-    paintFrames(doc, frames, angles, [&](int frame, double b, QuadScratch &scratch) {
-        paintCube(doc, frame, b, s, edgeColour, winA, winB, winC, scratch);
-    });
+    paintFrames(doc, frames, angles,
+                [&](const Document &d, int frame, std::span<uint8_t> target, double b, QuadScratch &scratch) {
+                    paintCube(d, frame, target, b, s, edgeColour, winA, winB, winC, scratch);
+                });
 }
 
 void drawPrisms(Document &doc, const std::vector<int> &frames, const std::vector<double> &angles, int edgeColour,
                 int winD, int winE, int winF)
 {
-    paintFrames(doc, frames, angles, [&](int frame, double b, QuadScratch &scratch) {
-        paintPrism(doc, frame, b, edgeColour, winD, winE, winF, scratch);
-    });
+    paintFrames(doc, frames, angles,
+                [&](const Document &d, int frame, std::span<uint8_t> target, double b, QuadScratch &scratch) {
+                    paintPrism(d, frame, target, b, edgeColour, winD, winE, winF, scratch);
+                });
 }
 
 } // namespace velmar

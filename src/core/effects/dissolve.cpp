@@ -55,7 +55,7 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
     if (tx < 0 || ty < 0 || tx * ty > w * h)
         return false;
 
-    doc.grid().setTextMatrix(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
+    doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int64_t tiles = tx * ty;
     std::vector<uint16_t> order = tiles > 0 ? randomOrder(doc.rnd(), tiles, n) : std::vector<uint16_t>{};
     // Whatever no earlier step took goes in the last one, so frame n is blank.
@@ -66,7 +66,7 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
         const int f = doc.CopyWindow(src);
         if (f < 0)
             return false;
-        uint8_t *bits = doc.pic(f).pBits();
+        uint8_t *bits = doc.pixelsForWriting(f).data();
         for (int64_t t = 0; t < tiles; ++t) {
             if (order[size_t(t)] != i)
                 continue;
@@ -83,7 +83,7 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
     }
     // The blank frame rests as long as the full picture; the copies below
     // play the erase backwards so the loop returns to the picture.
-    doc.grid().setTextMatrix(src + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
+    doc.setCell(src + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int last = src;
     for (int j = 1; j <= n - 1; ++j) {
         const int f = doc.CopyWindow(last - j);
@@ -113,7 +113,7 @@ bool autoFromTo(Document &doc, int from, int to, int n)
         const int f = doc.CopyWindow(src);
         if (f < 0)
             return false;
-        uint8_t *bits = doc.pic(f).pBits();
+        uint8_t *bits = doc.pixelsForWriting(f).data();
         for (int64_t p = 0; p < pixels; ++p)
             if (order[size_t(p)] == i)
                 bits[p] = target[size_t(p)];
@@ -131,7 +131,7 @@ bool autoFromTo(Document &doc, int from, int to, int n)
             return false;
         doc.ShowPic(f);
     }
-    doc.grid().setTextMatrix(from + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
+    doc.setCell(from + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
     return true;
 }
 

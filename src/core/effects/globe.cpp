@@ -125,7 +125,7 @@ bool autoGlobe(Document &doc, int base, int n, int background)
             const int f = doc.CopyWindow(base);
             if (f < 0)
                 return false;
-            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pic(f).bits.begin());
+            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
         });

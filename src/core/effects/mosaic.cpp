@@ -48,7 +48,7 @@ bool autoMosaic(Document &doc, int base, int n)
 {
     if (!doc.isFrame(base))
         return false;
-    doc.grid().setTextMatrix(base + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
+    doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
     const std::vector<uint8_t> src = doc.pic(base).bits;
@@ -64,7 +64,7 @@ bool autoMosaic(Document &doc, int base, int n)
         if (f < 0)
             return false;
         mosaic(src, out, w, h, c, colors, nearest);
-        doc.pic(f).bits = out;
+        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         last = f;
         c *= 2;

@@ -88,7 +88,7 @@ bool autoRotate(Document &doc, int base, int n, int background)
         return false;
     // The base frame is the unturned first frame of the sequence and rests a
     // second; the turned copies keep the half second CopyWindow gives them.
-    doc.grid().setTextMatrix(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
+    doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
     const std::vector<uint8_t> src = doc.pic(base).bits;
@@ -111,7 +111,7 @@ bool autoRotate(Document &doc, int base, int n, int background)
             const int f = doc.CopyWindow(base);
             if (f < 0)
                 return false;
-            doc.pic(f).bits = out[size_t(slot)];
+            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
         });

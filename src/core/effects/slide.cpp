@@ -38,7 +38,7 @@ bool autoSlideDown(Document &doc, int window1, int window2, int n)
         // The accumulated offset can drift past H (H = 9, n = 7 reaches 10);
         // beyond H window 2 simply shows whole instead of reading above it.
         const int o = int(std::min(off, double(h)));
-        uint8_t *bits = doc.pic(f).pBits();
+        uint8_t *bits = doc.pixelsForWriting(f).data();
         for (int r = 0; r < h; ++r) {
             const uint8_t *row = r < o ? &p2[size_t(h - o + r) * size_t(w)] : &p1[size_t(r - o) * size_t(w)];
             std::memcpy(bits + size_t(r) * size_t(w), row, size_t(w));
@@ -50,8 +50,8 @@ bool autoSlideDown(Document &doc, int window1, int window2, int n)
     if (last < 0)
         return false;
     doc.ShowPic(last);
-    doc.grid().setTextMatrix(window1 + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
-    doc.grid().setTextMatrix(last + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
+    doc.setCell(window1 + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
+    doc.setCell(last + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
     return true;
 }
 
@@ -82,7 +82,7 @@ bool autoTicker(Document &doc, int base, int n, int width)
                     out[size_t(y) * size_t(v) + size_t(to)] = src[size_t(y) * size_t(w) + size_t(x)];
             }
         }
-        doc.pic(f).bits = out;
+        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         pos -= step;
     }

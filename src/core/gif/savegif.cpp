@@ -232,7 +232,7 @@ void PutCommentBlock(std::vector<uint8_t> &out, const QString &comment)
 
 GifResult SaveGif(Document &doc, const QString &path)
 {
-    if (doc.gPicCount == 0)
+    if (doc.picCount() == 0)
         return {false, QStringLiteral("保存するフレームがありません。")};
 
     const GlobalFields &globals = doc.globals();
@@ -245,8 +245,8 @@ GifResult SaveGif(Document &doc, const QString &path)
             return {false, cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
                                       QStringLiteral("」は数値でないか範囲外です"))};
     }
-    std::vector<FrameProps> props(size_t(doc.gPicCount));
-    for (int i = 0; i < doc.gPicCount; ++i)
+    std::vector<FrameProps> props(size_t(doc.picCount()));
+    for (int i = 0; i < doc.picCount(); ++i)
         if (auto message = checkFrame(doc, i, &props[size_t(i)]))
             return {false, *message};
 
@@ -264,7 +264,7 @@ GifResult SaveGif(Document &doc, const QString &path)
         screenW = *gblW;
         screenH = *gblH;
     } else {
-        for (int i = 0; i < doc.gPicCount; ++i) {
+        for (int i = 0; i < doc.picCount(); ++i) {
             screenW = std::max(screenW, props[size_t(i)].left + doc.pic(i).lWidth);
             screenH = std::max(screenH, props[size_t(i)].top + doc.pic(i).lHeight);
         }
@@ -292,7 +292,7 @@ GifResult SaveGif(Document &doc, const QString &path)
         PutLoopBlock(out, *loop);
 
     std::vector<uint8_t> stored;
-    for (int i = 0; i < doc.gPicCount; ++i) {
+    for (int i = 0; i < doc.picCount(); ++i) {
         const PicInfo &pic = doc.pic(i);
         const FrameProps &p = props[size_t(i)];
         const int count = i == 0 ? globalCount : writtenColorCount(pic, false);
@@ -313,7 +313,7 @@ GifResult SaveGif(Document &doc, const QString &path)
         }
         LZWEncode(pixels, m, out);
         put8(out, 0);
-        doc.setStatusText(base + QLatin1Char(' ') + numberText(i + 1) + QLatin1Char('/') + numberText(doc.gPicCount) +
+        doc.setStatusText(base + QLatin1Char(' ') + numberText(i + 1) + QLatin1Char('/') + numberText(doc.picCount()) +
                           QStringLiteral(" - ") + numberText(qint64(out.size()) + 1) + QStringLiteral("byte )"));
     }
     const QString &comment = doc.globals().comment;

@@ -57,17 +57,17 @@ void Compositor::clearScreen()
 
 Compositor::Tick Compositor::tick()
 {
-    if (doc_.gPicCount <= 0)
+    if (doc_.picCount() <= 0)
         return {};
     // Frames can only go while the player is closed, but a position left
     // beyond the end must still name a frame.
-    if (playPos_ < 0 || playPos_ >= doc_.gPicCount)
+    if (playPos_ < 0 || playPos_ >= doc_.picCount())
         playPos_ = 0;
     const int frame = playPos_;
     drawPlayFrame(frame);
     const int ms = interval(frame);
     playPos_ = frame + 1;
-    if (playPos_ >= doc_.gPicCount)
+    if (playPos_ >= doc_.picCount())
         playPos_ = 0;
     return {true, frame, ms};
 }

@@ -77,7 +77,7 @@ TEST(CreateCubeLoop, FiveFramesOfSixteenTenthsTheSmallerSideTurningHalfATurn)
                       {"optHuchiPal", "1"},
                       {"txtHuchiPal", "9"}}),
               QString());
-    ASSERT_EQ(doc.gPicCount, 3 + 5);
+    ASSERT_EQ(doc.picCount(), 3 + 5);
     Document reference;
     addSolid(reference, 100, 60, 1);
     addSolid(reference, 100, 60, 2);
@@ -101,7 +101,7 @@ TEST(CreateCubeLoop, AFractionalCountStepsByItsOwnAngle)
     Document doc;
     addSolid(doc, 10, 10, 1);
     ASSERT_EQ(create(doc, 4, {{"txtSumFraNum", "2.5"}, {"chkClear", "0"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 1 + 3);
+    EXPECT_EQ(doc.picCount(), 1 + 3);
     EXPECT_EQ(cubeFramesAdded(2.5), 3);
 }
 
@@ -116,7 +116,7 @@ TEST(CreateCubeLoop, DeletingThreeDistinctWindowsLeavesTheNewFramesFromZero)
     EXPECT_EQ(fields.value("txtMasWinA"), "0");
     EXPECT_EQ(fields.value("txtMasWinB"), "0");
     EXPECT_EQ(fields.value("txtMasWinC"), "0");
-    ASSERT_EQ(doc.gPicCount, 5);
+    ASSERT_EQ(doc.picCount(), 5);
     for (int k = 0; k < 5; ++k) {
         EXPECT_EQ(doc.pic(k).lWidth, 32) << "frame " << k;
         EXPECT_EQ(doc.grid().TextMatrix(k + 1, 0), QString::number(k));
@@ -133,7 +133,7 @@ TEST(CreateCubeLoop, WindowsAAndBTheSameDeletesThatWindowOnceAndKeepsTheOther)
     FieldValues fields = initialFields(4);
     ASSERT_EQ(create(doc, 4, fields, {{"txtMasWinA", "0"}, {"txtMasWinB", "0"}, {"txtMasWinC", "2"}}), QString());
     EXPECT_EQ(fields.value("txtMasWinC"), "1") << "C lowered once for A";
-    ASSERT_EQ(doc.gPicCount, 1 + 5);
+    ASSERT_EQ(doc.picCount(), 1 + 5);
     EXPECT_EQ(doc.pic(0).bits, Pixels(400, 2)) << "frame 1 stays, now frame 0";
     EXPECT_EQ(doc.pic(1).lWidth, 32);
 }
@@ -151,7 +151,7 @@ TEST(CreatePrismLoop, FourPerFaceGivesTwelveFramesWithRestAndNeighbourDelays)
             doc, 5,
             {{"txtSumFraNum", "4"}, {"txtMasWinD", "0"}, {"txtMasWinE", "1"}, {"txtMasWinF", "2"}, {"chkClear", "0"}}),
         QString());
-    ASSERT_EQ(doc.gPicCount, 3 + 12);
+    ASSERT_EQ(doc.picCount(), 3 + 12);
     // Positions 1 to 12 of the sequence.
     const char *want[12] = {"200", "20", "10", "20", "200", "20", "10", "20", "200", "20", "10", "20"};
     for (int k = 0; k < 12; ++k) {
@@ -176,7 +176,7 @@ TEST(CreatePrismLoop, AFractionalCountComparesTheLastPositionAsTyped)
     Document doc;
     addSolid(doc, 10, 10, 1);
     ASSERT_EQ(create(doc, 5, {{"txtSumFraNum", "2.5"}, {"chkClear", "0"}}), QString());
-    ASSERT_EQ(doc.gPicCount, 1 + 8);
+    ASSERT_EQ(doc.picCount(), 1 + 8);
     EXPECT_EQ(prismFramesAdded(2.5), 8);
     for (int k = 0; k < 8; ++k)
         EXPECT_EQ(delay(doc, 1 + k), k % 2 == 0 ? QStringLiteral("200") : QStringLiteral("20")) << "frame " << k;
@@ -195,7 +195,7 @@ TEST(CreatePrismLoop, DeletesItsThreeWindowsWhenTicked)
         QString());
     EXPECT_EQ(fields.value("txtMasWinE"), "1");
     EXPECT_EQ(fields.value("txtMasWinF"), "1") << "2 lowered for E";
-    ASSERT_EQ(doc.gPicCount, 1 + 6);
+    ASSERT_EQ(doc.picCount(), 1 + 6);
     EXPECT_EQ(doc.pic(0).bits, Pixels(100, 1));
 }
 
@@ -209,11 +209,11 @@ TEST(CreateGlobe, RefusesBasesNarrowerThanThreeOrLowerThanTwoBeforeTheColour)
     addSolid(doc, 3, 2, 1);
     EXPECT_EQ(create(doc, 7, {{"txtMasterWindow", "0"}, {"optBackPal", "1"}, {"txtBackPal", "x"}}), kParameter);
     EXPECT_EQ(create(doc, 7, {{"txtMasterWindow", "1"}}), kParameter);
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
     EXPECT_EQ(create(doc, 7, {{"txtMasterWindow", "2"}, {"optBackPal", "1"}, {"txtBackPal", "x"}}),
               QStringLiteral("背景色に誤りがあります。"));
     EXPECT_EQ(create(doc, 7, {{"txtMasterWindow", "2"}, {"chkClear", "0"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 3 + 5);
+    EXPECT_EQ(doc.picCount(), 3 + 5);
 }
 
 TEST(CreateGlobe, BlackBackgroundFromTheBasePaletteAndTheBaseDeleted)
@@ -226,7 +226,7 @@ TEST(CreateGlobe, BlackBackgroundFromTheBasePaletteAndTheBaseDeleted)
     pal[2] = {1, 0, 0}; // nearest to black
     test::addFrame(doc, 9, 7, Pixels(63, 1), 256, pal);
     ASSERT_EQ(create(doc, 7, {{"txtSumFraNum", "3"}, {"txtMasterWindow", "1"}}), QString());
-    ASSERT_EQ(doc.gPicCount, 1 + 3) << "base window 1 deleted";
+    ASSERT_EQ(doc.picCount(), 1 + 3) << "base window 1 deleted";
     for (int k = 1; k <= 3; ++k) {
         EXPECT_EQ(doc.pic(k).bits[0], 2) << "corner outside the globe, frame " << k;
         EXPECT_EQ(doc.pic(k).bits[3 * 9 + 4], 1) << "centre of the disc, frame " << k;
@@ -239,9 +239,9 @@ TEST(CreateCardTurn, RefusesAOnePixelWideBaseAndRunsOnTwo)
     addSolid(doc, 1, 4, 1);
     addSolid(doc, 2, 4, 1);
     EXPECT_EQ(create(doc, 8, {{"txtMasterWindow", "0"}}), kParameter);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(create(doc, 8, {{"txtSumFraNum", "3"}, {"txtMasterWindow", "1"}, {"chkClear", "0"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 2 + 3);
+    EXPECT_EQ(doc.picCount(), 2 + 3);
 }
 
 TEST(CreateCardTurn, ThicknessColourFromThePaletteField)
@@ -254,7 +254,7 @@ TEST(CreateCardTurn, ThicknessColourFromThePaletteField)
         px[size_t(y * 5)] = 0;
     test::addFrame(doc, 5, 4, px, 256, greys());
     ASSERT_EQ(create(doc, 8, {{"txtSumFraNum", "4"}, {"optAtsusaPal", "1"}, {"txtAtsusaPal", "77"}}), QString());
-    ASSERT_EQ(doc.gPicCount, 4) << "four frames added, the base deleted";
+    ASSERT_EQ(doc.picCount(), 4) << "four frames added, the base deleted";
     EXPECT_TRUE(coloursIn(doc.pic(1)).count(77));
     EXPECT_FALSE(coloursIn(doc.pic(0)).count(77)) << "no edge at rest";
 }

@@ -27,7 +27,7 @@ const QString kParameter = QStringLiteral("パラメーターに誤りがあり�
 void addFrames(Document &doc, int count, int w = 4, int h = 4)
 {
     for (int k = 0; k < count; ++k)
-        test::addFrame(doc, w, h, Pixels(size_t(w * h), uint8_t(doc.gPicCount + 1)), 256, test::rampPalette(0));
+        test::addFrame(doc, w, h, Pixels(size_t(w * h), uint8_t(doc.picCount() + 1)), 256, test::rampPalette(0));
 }
 
 // Runs tab with the given fields changed from their initial texts.
@@ -44,9 +44,9 @@ struct Snapshot {
     int count;
     std::vector<Pixels> pixels;
     QStringList delays;
-    explicit Snapshot(const Document &doc) : count(doc.gPicCount)
+    explicit Snapshot(const Document &doc) : count(doc.picCount())
     {
-        for (int f = 0; f < doc.gPicCount; ++f) {
+        for (int f = 0; f < doc.picCount(); ++f) {
             pixels.push_back(doc.pic(f).bits);
             delays << doc.grid().TextMatrix(f + 1, PropertyGrid::ColDelay);
         }
@@ -76,7 +76,7 @@ TEST(CreateCommonChecks, FrameCountMustBeANumberAboveOneUpToThirty)
     EXPECT_EQ(Snapshot(doc), before) << "a failed check changes nothing";
 
     EXPECT_EQ(create(doc, 9, {{"txtSumFraNum", "30"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 1 + 29);
+    EXPECT_EQ(doc.picCount(), 1 + 29);
 }
 
 TEST(CreateCommonChecks, FractionalFrameCountPassesAndRoundsHalfToEven)
@@ -84,9 +84,9 @@ TEST(CreateCommonChecks, FractionalFrameCountPassesAndRoundsHalfToEven)
     Document doc;
     addFrames(doc, 1);
     EXPECT_EQ(create(doc, 9, {{"txtSumFraNum", "1.5"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 2) << "1.5 rounds to 2: one turned frame";
+    EXPECT_EQ(doc.picCount(), 2) << "1.5 rounds to 2: one turned frame";
     EXPECT_EQ(create(doc, 9, {{"txtSumFraNum", "4.5"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 2 + 3) << "4.5 rounds to 4";
+    EXPECT_EQ(doc.picCount(), 2 + 3) << "4.5 rounds to 4";
 }
 
 TEST(CreateCommonChecks, BaseWindowMustNameAFrameAfterRounding)
@@ -101,7 +101,7 @@ TEST(CreateCommonChecks, BaseWindowMustNameAFrameAfterRounding)
     EXPECT_EQ(Snapshot(doc), before);
 
     EXPECT_EQ(create(doc, 9, {{"txtMasterWindow", "2"}, {"txtSumFraNum", "2"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 4);
+    EXPECT_EQ(doc.picCount(), 4);
     EXPECT_EQ(doc.pic(3).bits[5], 3) << "frame 2 (filled with 3) was turned";
     EXPECT_EQ(create(doc, 9, {{"txtMasterWindow", "1.4"}, {"txtSumFraNum", "2"}}), QString());
     EXPECT_EQ(doc.pic(4).bits[5], 2) << "1.4 names frame 1";
@@ -122,11 +122,11 @@ TEST(CreateCommonChecks, RefusesACountWhoseFramesWouldPassTheLastFrameNumber)
     // 32760 one-pixel frames: the erase with n = 5 adds 9, the limit is 32768.
     for (int k = 0; k < Document::kMaxFrames - 8; ++k)
         test::addFrame(doc, 1, 1, {0}, 2, test::rampPalette(0));
-    const int count = doc.gPicCount;
+    const int count = doc.picCount();
     EXPECT_EQ(create(doc, 1, {{"txtSumFraNum", "5"}}), kParameter);
-    EXPECT_EQ(doc.gPicCount, count);
+    EXPECT_EQ(doc.picCount(), count);
     EXPECT_EQ(create(doc, 1, {{"txtSumFraNum", "4"}}), QString()) << "7 frames fit";
-    EXPECT_EQ(doc.gPicCount, count + 7);
+    EXPECT_EQ(doc.picCount(), count + 7);
 }
 
 // --- Tab checks and colours ---------------------------------------------------
@@ -143,7 +143,7 @@ TEST(CreateTabChecks, TileEraseRefusesZeroNegativeAndTooManyDivisions)
     EXPECT_EQ(create(doc, 0, {{"txtDivX", "1e12"}}), kParameter);
     EXPECT_EQ(Snapshot(doc), before);
     EXPECT_EQ(create(doc, 0, {{"txtDivX", "3"}, {"txtDivY", "0.4"}}), QString()) << "0.4 is 0: one tile per row";
-    EXPECT_EQ(doc.gPicCount, 1 + 9);
+    EXPECT_EQ(doc.picCount(), 1 + 9);
 }
 
 TEST(CreateTabChecks, EraseColourMessagesAndBlackFromTheBasePalette)
@@ -179,7 +179,7 @@ TEST(CreateTabChecks, CubeReportsTheBackgroundBeforeTheBorder)
     EXPECT_EQ(create(doc, 5, {{"optHuchiPal", "1"}, {"txtHuchiPal", "256"}}), "縁取り色に誤りがあります。(0-255)");
     EXPECT_EQ(create(doc, 8, {{"optAtsusaPal", "1"}, {"txtAtsusaPal", "a"}}), "厚さ部分の色に誤りがあります。");
     EXPECT_EQ(create(doc, 7, {{"optBackPal", "1"}, {"txtBackPal", "-1"}}), "背景色に誤りがあります。(0-255)");
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
 }
 
 TEST(CreateTabChecks, TickerWidthOutsideOneToTheBaseWidthShowsTheRangeMessage)
@@ -194,7 +194,7 @@ TEST(CreateTabChecks, TickerWidthOutsideOneToTheBaseWidthShowsTheRangeMessage)
     EXPECT_EQ(Snapshot(doc), before);
 
     EXPECT_EQ(create(doc, 6, {{"optYokohabaShitei", "1"}, {"txtYokohaba", "2.5"}, {"chkClear", "0"}}), QString());
-    ASSERT_EQ(doc.gPicCount, 1 + 5);
+    ASSERT_EQ(doc.picCount(), 1 + 5);
     EXPECT_EQ(doc.pic(1).lWidth, 2) << "2.5 rounds to 2";
     EXPECT_EQ(create(doc, 6, {{"txtYokohaba", "w"}, {"chkClear", "0"}}), QString()) << "own width ignores the field";
     EXPECT_EQ(doc.pic(6).lWidth, 6);
@@ -207,7 +207,7 @@ TEST(CreateTabChecks, DissolveAndPushRefuseWindowsOfDifferentSizes)
     addFrames(doc, 1, 4, 3);
     EXPECT_EQ(create(doc, 2, {}), kParameter);
     EXPECT_EQ(create(doc, 10, {}), kParameter);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
 }
 
 TEST(CreateTabChecks, RotationBackgroundFromThePaletteFieldRoundsHalfToEven)
@@ -227,7 +227,7 @@ TEST(CreateDeletion, DissolveDeletesToAndTheCopyTakesItsPlace)
     addFrames(doc, 2, 2, 2); // frame 0 filled with 1, frame 1 with 2
     EXPECT_EQ(create(doc, 2, {{"txtSumFraNum", "3"}}), QString());
     // 2 + 5 frames, then To (frame 1) goes: From, two dissolves, the copy of To, two copies.
-    ASSERT_EQ(doc.gPicCount, 6);
+    ASSERT_EQ(doc.picCount(), 6);
     EXPECT_EQ(doc.pic(0).bits, Pixels(4, 1));
     EXPECT_EQ(doc.pic(3).bits, Pixels(4, 2));
     for (int f = 0; f < 6; ++f)
@@ -239,7 +239,7 @@ TEST(CreateDeletion, DissolveOfAWindowIntoItselfDeletesNothing)
     Document doc;
     addFrames(doc, 2, 2, 2);
     EXPECT_EQ(create(doc, 2, {{"txtSumFraNum", "3"}, {"txtToWinNo", "0.4"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 2 + 5) << "0.4 and 0 are the same window";
+    EXPECT_EQ(doc.picCount(), 2 + 5) << "0.4 and 0 are the same window";
 }
 
 TEST(CreateDeletion, PushDeletesWindowTwoEvenWhenItLiesInFront)
@@ -249,7 +249,7 @@ TEST(CreateDeletion, PushDeletesWindowTwoEvenWhenItLiesInFront)
     EXPECT_EQ(create(doc, 10, {{"txtSumFraNum", "3"}, {"txtMasterWindow1", "1"}, {"txtMasterWindow2", "0"}}),
               QString());
     // Added: one pushed frame and a copy of window 2 (frame 0); frame 0 goes.
-    ASSERT_EQ(doc.gPicCount, 3);
+    ASSERT_EQ(doc.picCount(), 3);
     EXPECT_EQ(doc.pic(0).bits, Pixels(4, 2)) << "window 1 moved to 0";
     EXPECT_EQ(doc.pic(2).bits, Pixels(4, 1)) << "the copy of window 2 ends the sequence";
     EXPECT_EQ(doc.grid().TextMatrix(1, PropertyGrid::ColDelay), "50");
@@ -260,7 +260,7 @@ TEST(CreateDeletion, PushThatAddsNothingKeepsWindowTwo)
     Document doc;
     addFrames(doc, 2, 2, 2);
     EXPECT_EQ(create(doc, 10, {{"txtSumFraNum", "2"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 2) << "no copy was made, so window 2 must stay";
+    EXPECT_EQ(doc.picCount(), 2) << "no copy was made, so window 2 must stay";
 }
 
 TEST(CreateDeletion, TickerDeletesTheBaseOnlyWhenTicked)
@@ -268,9 +268,9 @@ TEST(CreateDeletion, TickerDeletesTheBaseOnlyWhenTicked)
     Document doc;
     addFrames(doc, 2, 4, 1);
     EXPECT_EQ(create(doc, 6, {{"txtSumFraNum", "2"}, {"chkClear", "0"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 4);
+    EXPECT_EQ(doc.picCount(), 4);
     EXPECT_EQ(create(doc, 6, {{"txtSumFraNum", "2"}, {"txtMasterWindow", "1"}}), QString());
-    EXPECT_EQ(doc.gPicCount, 5);
+    EXPECT_EQ(doc.picCount(), 5);
     EXPECT_EQ(doc.pic(1).lWidth, 4);
     EXPECT_EQ(doc.pic(1).bits, Pixels(4, 1)) << "frame 1 (filled with 2) is gone; the first ticker frame moved up";
 }
@@ -300,7 +300,7 @@ TEST(CreateDeletion, ThreeWindowsAreEachDeletedOnceAndTheFieldsShowLoweredNumber
         args.windows = {k.a, k.b, k.c};
         deleteBaseWindows(doc, tab, args, fields);
         std::vector<int> left;
-        for (int f = 0; f < doc.gPicCount; ++f)
+        for (int f = 0; f < doc.picCount(); ++f)
             left.push_back(doc.pic(f).bits[0] - 1);
         std::vector<int> expected;
         for (int v : k.survivors)
@@ -321,7 +321,7 @@ TEST(CreateDeletion, UntickedCubeDeletesNothing)
     CreateArgs args;
     args.windows = {0, 1, 2};
     deleteBaseWindows(doc, tabDescriptors()[5], args, fields);
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
 }
 
 // --- The descriptor table and field helpers --------------------------------------

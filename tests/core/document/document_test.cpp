@@ -23,7 +23,7 @@ void addABC(Document &doc)
     const char *names[] = {"A", "B", "C"};
     for (int i = 0; i < 3; ++i) {
         const int n = addFrame(doc, 2 + i, 1, filled(size_t(2 + i), uint8_t(i)), 4, rampPalette(i));
-        doc.grid().setTextMatrix(n + 1, 10, QString::fromLatin1(names[i]));
+        doc.setCell(n + 1, 10, QString::fromLatin1(names[i]));
     }
 }
 
@@ -37,7 +37,7 @@ QString commentOf(const Document &doc, int frame)
 TEST(DocumentStart, EmptyTableGridWithTwoRowsAndDefaultGlobals)
 {
     Document doc;
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
     EXPECT_EQ(doc.grid().Rows(), 2);
     EXPECT_EQ(doc.grid().Cols(), 11);
     EXPECT_EQ(doc.grid().TextMatrix(0, 1), QStringLiteral("Ｘ"));
@@ -55,14 +55,14 @@ TEST(DocumentAdd, StagingSlotIsAnnouncedBeforeTheCountGrows)
     int countWhenAnnounced = -1;
     QObject::connect(&doc, &Document::frameAdded, [&](int n, int) {
         EXPECT_EQ(n, 0);
-        countWhenAnnounced = doc.gPicCount;
+        countWhenAnnounced = doc.picCount();
     });
     const int n = doc.beginFrame(3, 2, 4, rampPalette(1));
     ASSERT_EQ(n, 0);
     EXPECT_EQ(countWhenAnnounced, 0);
     EXPECT_EQ(doc.pic(0).bits.size(), 6u) << "rows are exactly the width, no padding";
     doc.endFrame();
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
 }
 
 TEST(DocumentAdd, EntriesBeyondTheColourCountAreBlack)
@@ -78,13 +78,15 @@ TEST(DocumentAdd, EntriesBeyondTheColourCountAreBlack)
 TEST(DocumentAdd, RefusesFramesBeyondTheFrameNumberLimit)
 {
     Document doc;
-    // A document at the limit, without spending memory on real frames.
-    doc.gPicCount = Document::kMaxFrames;
-    doc.gPicInfo.resize(Document::kMaxFrames);
+    EXPECT_EQ(doc.frameLimit(), Document::kMaxFrames);
+    // A lower limit reaches the same refusal without 32768 real frames.
+    doc.setFrameLimit(2);
+    ASSERT_EQ(addFrame(doc, 1, 1, {0}, 2, rampPalette(0)), 0);
+    ASSERT_EQ(addFrame(doc, 1, 1, {0}, 2, rampPalette(0)), 1);
     EXPECT_EQ(doc.beginFrame(1, 1, 2, rampPalette(0)), -1);
-    EXPECT_FALSE(doc.lastError().isEmpty());
-    EXPECT_EQ(doc.gPicCount, Document::kMaxFrames);
-    EXPECT_EQ(doc.gPicInfo.size(), size_t(Document::kMaxFrames));
+    EXPECT_TRUE(doc.lastError().contains(QStringLiteral("2")));
+    EXPECT_EQ(doc.picCount(), 2);
+    EXPECT_FALSE(doc.hasSlot(2));
 }
 
 TEST(DocumentAdd, AbandonedFrameLeavesNothingBehind)
@@ -93,8 +95,8 @@ TEST(DocumentAdd, AbandonedFrameLeavesNothingBehind)
     QSignalSpy removed(&doc, &Document::frameRemoved);
     ASSERT_EQ(doc.beginFrame(4, 4, 2, rampPalette(0)), 0);
     doc.abandonFrame();
-    EXPECT_EQ(doc.gPicCount, 0);
-    EXPECT_TRUE(doc.gPicInfo.empty());
+    EXPECT_EQ(doc.picCount(), 0);
+    EXPECT_FALSE(doc.hasSlot(0));
     ASSERT_EQ(removed.count(), 1);
 }
 
@@ -102,14 +104,14 @@ TEST(CopyWindow, CopiesPictureAndRowWithDefaultDelayAndDisposal)
 {
     Document doc;
     addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 8, rampPalette(2));
-    doc.grid().setTextMatrix(1, 1, "7");
-    doc.grid().setTextMatrix(1, 5, "1");
-    doc.grid().setTextMatrix(1, 6, "1");
-    doc.grid().setTextMatrix(1, 7, "3");
+    doc.setCell(1, 1, "7");
+    doc.setCell(1, 5, "1");
+    doc.setCell(1, 6, "1");
+    doc.setCell(1, 7, "3");
     QSignalSpy status(&doc, &Document::statusTextChanged);
     const int n = doc.CopyWindow(0);
     ASSERT_EQ(n, 1);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(1).bits, doc.pic(0).bits);
     EXPECT_EQ(doc.pic(1).colors, doc.pic(0).colors);
     EXPECT_NE(doc.pic(1).pBits(), doc.pic(0).pBits());
@@ -191,8 +193,8 @@ TEST(FrameOrder, DeleteShiftsLaterFramesAndShrinksTheGrid)
     const uint8_t *bufferOfC = doc.pic(2).pBits();
     QSignalSpy removed(&doc, &Document::frameRemoved);
     doc.delPic(1);
-    EXPECT_EQ(doc.gPicCount, 2);
-    EXPECT_EQ(doc.gPicInfo.size(), 2u);
+    EXPECT_EQ(doc.picCount(), 2);
+    EXPECT_EQ(doc.slotCount(), 2u);
     EXPECT_EQ(commentOf(doc, 0), "A");
     EXPECT_EQ(commentOf(doc, 1), "C");
     EXPECT_EQ(doc.pic(1).pBits(), bufferOfC);
@@ -207,7 +209,7 @@ TEST(FrameOrder, DeletingTheLastFrameLeavesOnlyTheHeadingRow)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.delPic(0);
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
     EXPECT_EQ(doc.grid().Rows(), 1);
     doc.delPic(0); // nothing left: no effect
     EXPECT_EQ(doc.grid().Rows(), 1);
@@ -217,12 +219,12 @@ TEST(FrameOrder, DeleteAsksThePlayerToCloseEvenWithBadNumbers)
 {
     Document doc;
     addABC(doc);
-    doc.gPlayOpen = true;
+    doc.setPlayOpen(true);
     QSignalSpy close(&doc, &Document::playerCloseRequested);
     doc.delPic(7);
     EXPECT_EQ(close.count(), 1);
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
     doc.closeAll();
-    EXPECT_EQ(doc.gPicCount, 0);
-    EXPECT_TRUE(doc.gPicInfo.empty());
+    EXPECT_EQ(doc.picCount(), 0);
+    EXPECT_FALSE(doc.hasSlot(0));
 }

@@ -21,7 +21,7 @@ void addLettered(Document &doc, int count)
     for (int i = 0; i < count; ++i) {
         const int n = addFrame(doc, 2 + i, 1, std::vector<uint8_t>(size_t(2 + i), uint8_t(i)), 8, rampPalette(i));
         for (int col = 1; col <= 10; ++col)
-            doc.grid().setTextMatrix(n + 1, col, QStringLiteral("%1%2").arg(QChar('A' + i)).arg(col));
+            doc.setCell(n + 1, col, QStringLiteral("%1%2").arg(QChar('A' + i)).arg(col));
     }
 }
 
@@ -40,7 +40,7 @@ char letterOfRow(const Document &doc, int frame)
 std::string order(const Document &doc)
 {
     std::string s;
-    for (int i = 0; i < doc.gPicCount; ++i) {
+    for (int i = 0; i < doc.picCount(); ++i) {
         const char row = letterOfRow(doc, i);
         const char pixels = char('A' + doc.pic(i).bits[0]);
         s += row == pixels ? row : '!';
@@ -50,7 +50,7 @@ std::string order(const Document &doc)
 
 void expectFrameNumbersInColumnZero(const Document &doc)
 {
-    for (int i = 0; i < doc.gPicCount; ++i)
+    for (int i = 0; i < doc.picCount(); ++i)
         EXPECT_EQ(doc.grid().TextMatrix(i + 1, 0), QString::number(i)) << "row " << i + 1;
 }
 
@@ -104,9 +104,9 @@ TEST(FrameDelete, MiddleFrameShiftsTheRestAndFreesTheLastSlot)
     addLettered(doc, 3);
     QSignalSpy removed(&doc, &Document::frameRemoved);
     doc.delPic(1);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(order(doc), "AC");
-    EXPECT_EQ(doc.gPicInfo.size(), 2u) << "the freed slot holds nothing";
+    EXPECT_EQ(doc.slotCount(), 2u) << "the freed slot holds nothing";
     EXPECT_EQ(doc.grid().Rows(), 3) << "row 3 is gone";
     expectFrameNumbersInColumnZero(doc);
     ASSERT_EQ(removed.count(), 1);
@@ -123,8 +123,8 @@ TEST(FrameDelete, OnlyFrameLeavesTheHeadingRowAlone)
     Document doc;
     addLettered(doc, 1);
     doc.delPic(0);
-    EXPECT_EQ(doc.gPicCount, 0);
-    EXPECT_TRUE(doc.gPicInfo.empty());
+    EXPECT_EQ(doc.picCount(), 0);
+    EXPECT_EQ(doc.slotCount(), 0u);
     EXPECT_EQ(doc.grid().Rows(), 1);
     EXPECT_EQ(doc.grid().TextMatrix(0, 1), QStringLiteral("Ｘ"));
 }
@@ -144,16 +144,16 @@ TEST(FrameDelete, CloseAllRemovesTenFramesFromTheBackAndClosesThePlayerOnce)
 {
     Document doc;
     addLettered(doc, 10);
-    doc.gPlayOpen = true;
+    doc.setPlayOpen(true);
     QSignalSpy removed(&doc, &Document::frameRemoved);
     int playerCloses = 0;
     QObject::connect(&doc, &Document::playerCloseRequested, [&] {
         ++playerCloses;
-        doc.gPlayOpen = false; // as the player does when it unloads
+        doc.setPlayOpen(false); // as the player does when it unloads
     });
     doc.closeAll();
-    EXPECT_EQ(doc.gPicCount, 0);
-    EXPECT_TRUE(doc.gPicInfo.empty()) << "every pixel block is freed";
+    EXPECT_EQ(doc.picCount(), 0);
+    EXPECT_EQ(doc.slotCount(), 0u) << "every pixel block is freed";
     EXPECT_EQ(doc.grid().Rows(), 1);
     EXPECT_EQ(playerCloses, 1);
     ASSERT_EQ(removed.count(), 10);
@@ -172,7 +172,7 @@ void addSource(Document &doc)
     addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 8, rampPalette(2));
     const QStringList row = {"0", "12", "34", "3", "2", "1", "1", "9", "77", "3", "note"};
     for (int col = 1; col <= 10; ++col)
-        doc.grid().setTextMatrix(1, col, row[col]);
+        doc.setCell(1, col, row[col]);
 }
 
 QStringList gridRow(const Document &doc, int row)
@@ -196,7 +196,7 @@ TEST(FrameAdd, CopyWindowOfFrameZeroCopiesPictureAndPositionWithDefaultTiming)
         windowLike = like;
     });
     EXPECT_EQ(doc.CopyWindow(0), 1);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(1).lWidth, 3);
     EXPECT_EQ(doc.pic(1).lHeight, 2);
     EXPECT_EQ(doc.pic(1).nColors, 8);
@@ -222,7 +222,7 @@ TEST(FrameAdd, NewWindowFillsInTheSourceColoursAndSetsTheCanvas)
     });
     const int n = doc.NewWindow(0, 64, 32, 5);
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(n).lWidth, 64);
     EXPECT_EQ(doc.pic(n).lHeight, 32);
     EXPECT_EQ(doc.pic(n).nColors, 8);
@@ -242,7 +242,7 @@ TEST(FrameAdd, AddedFramesAppendAfterTheLastEvenFromAnEarlierSource)
     addLettered(doc, 3);
     EXPECT_EQ(doc.CopyWindow(1), 3);
     EXPECT_EQ(doc.NewWindow(0, 1, 1, 7), 4);
-    EXPECT_EQ(doc.gPicCount, 5);
+    EXPECT_EQ(doc.picCount(), 5);
     EXPECT_EQ(doc.grid().Rows(), 6);
     expectFrameNumbersInColumnZero(doc);
     EXPECT_EQ(doc.pic(3).bits, doc.pic(1).bits);
@@ -259,8 +259,8 @@ TEST(FrameAdd, RefusedAddsChangeNothingAndClearTheStatus)
     EXPECT_EQ(doc.NewWindow(3, 4, 4, 0), -1);
     EXPECT_EQ(doc.NewWindow(0, 0, 4, 0), -1);
     EXPECT_EQ(doc.NewWindow(0, 4, -1, 0), -1);
-    EXPECT_EQ(doc.gPicCount, 1);
-    EXPECT_EQ(doc.gPicInfo.size(), 1u);
+    EXPECT_EQ(doc.picCount(), 1);
+    EXPECT_EQ(doc.slotCount(), 1u);
     EXPECT_EQ(doc.grid().Rows(), 2);
     EXPECT_EQ(added.count(), 0);
     EXPECT_TRUE(doc.statusText().isEmpty());

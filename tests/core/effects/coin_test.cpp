@@ -108,7 +108,7 @@ TEST(CardTurnSideOn, QuarterTurnCollapsesToTheMiddleAtHalfBrightnessWithAFivePix
     Document doc;
     const int base = addPicture(doc, 15, 10, [](int, int) { return 200; });
     ASSERT_TRUE(autoCardTurn(doc, base, 4, kEdge));
-    ASSERT_EQ(doc.gPicCount, base + 5);
+    ASSERT_EQ(doc.picCount(), base + 5);
     const PicInfo &f = doc.pic(base + 2);
     ASSERT_EQ(f.lHeight, 12);
     for (int y = 0; y <= 10; ++y) {
@@ -173,7 +173,7 @@ TEST(CardTurnFrames, NFramesOfTheBaseWidthAndRoundedHeightWithTheLastRowBackgrou
     Document doc;
     const int base = addPicture(doc, 3, 4, [](int, int) { return 200; });
     ASSERT_TRUE(autoCardTurn(doc, base, 3, kEdge));
-    ASSERT_EQ(doc.gPicCount, base + 4);
+    ASSERT_EQ(doc.picCount(), base + 4);
     for (int k = 1; k <= 3; ++k) {
         const PicInfo &f = doc.pic(base + k);
         EXPECT_EQ(f.lWidth, 3);
@@ -189,5 +189,5 @@ TEST(CardTurnFrames, OnePixelWideBaseIsRefusedWithoutAddingFrames)
     Document doc;
     const int base = addFrame(doc, 1, 5, std::vector<uint8_t>(5, 3), 256, greys());
     EXPECT_FALSE(autoCardTurn(doc, base, 4, kEdge));
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
 }

@@ -51,7 +51,7 @@ TEST(AutoTileErase, SecondEffectContinuesTheSequence)
     Document doc;
     addPicture(doc, 4, 1, {1, 1, 1, 1});
     ASSERT_TRUE(autoTileErase(doc, 0, 0, 4, 0, E)); // draws values 1 to 4
-    ASSERT_EQ(doc.gPicCount, 8);
+    ASSERT_EQ(doc.picCount(), 8);
     ASSERT_TRUE(autoTileErase(doc, 0, 0, 4, 0, E));
     // Step 1: round(0.3019 * 4) = 1. Step 2: round(0.7747 * 4 + 1) = 4 -> 0.
     // Step 3: round(0.0140 * 4) = 0 is taken, round(0.7607 * 4) = 3.
@@ -69,8 +69,8 @@ TEST(AutoTileErase, TwoDocumentsWithTheSameInputsGiveTheSameFrames)
     addPicture(b, 10, 10, pixels);
     ASSERT_TRUE(autoTileErase(a, 0, 0, 5, 0, E));
     ASSERT_TRUE(autoTileErase(b, 0, 0, 5, 0, E));
-    ASSERT_EQ(a.gPicCount, b.gPicCount);
-    for (int f = 0; f < a.gPicCount; ++f)
+    ASSERT_EQ(a.picCount(), b.picCount());
+    for (int f = 0; f < a.picCount(); ++f)
         EXPECT_EQ(a.pic(f).bits, b.pic(f).bits) << "frame " << f;
 }
 
@@ -79,7 +79,7 @@ TEST(AutoTileErase, FadeOfTenByTenInFourStepsErasesQuartersThenPlaysBack)
     Document doc;
     addPicture(doc, 10, 10, Pixels(100, 1));
     ASSERT_TRUE(autoTileErase(doc, 0, 0, 4, 0, E));
-    ASSERT_EQ(doc.gPicCount, 1 + 7) << "2n - 1 frames";
+    ASSERT_EQ(doc.picCount(), 1 + 7) << "2n - 1 frames";
     EXPECT_EQ(erased(doc, 1), 25);
     EXPECT_EQ(erased(doc, 2), 50);
     EXPECT_EQ(erased(doc, 3), 75);
@@ -132,7 +132,7 @@ TEST(AutoTileErase, FewerTilesThanStepsGivesPlainCopiesThenEverythingAtTheLastSt
     Document doc;
     addPicture(doc, 2, 1, {1, 2});
     ASSERT_TRUE(autoTileErase(doc, 0, 0, 4, 0, E));
-    ASSERT_EQ(doc.gPicCount, 1 + 7);
+    ASSERT_EQ(doc.picCount(), 1 + 7);
     for (int f = 1; f <= 3; ++f)
         EXPECT_EQ(doc.pic(f).bits, (Pixels{1, 2})) << "frame " << f;
     EXPECT_EQ(doc.pic(4).bits, (Pixels{E, E}));
@@ -144,7 +144,7 @@ TEST(AutoTileErase, RefusesTilingsThatDoNotFitThePictureWithoutChangingAnything)
     addPicture(doc, 4, 4, Pixels(16, 1));
     EXPECT_FALSE(autoTileErase(doc, -1, 2, 3, 0, E));
     EXPECT_FALSE(autoTileErase(doc, 5, 4, 3, 0, E));
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
     EXPECT_EQ(delay(doc, 0), "10");
 }
 
@@ -154,7 +154,7 @@ TEST(AutoFromTo, DissolvesPixelByPixelThenEndsOnToAndPlaysBack)
     addPicture(doc, 2, 2, {1, 1, 1, 1});
     addPicture(doc, 2, 2, {5, 6, 7, 8});
     ASSERT_TRUE(autoFromTo(doc, 0, 1, 3));
-    ASSERT_EQ(doc.gPicCount, 2 + 5) << "2n - 1 frames";
+    ASSERT_EQ(doc.picCount(), 2 + 5) << "2n - 1 frames";
     // T = 4, per = 1: step 1 takes pixel 3, step 2 pixel 1 (see the erase trace).
     EXPECT_EQ(doc.pic(2).bits, (Pixels{1, 1, 1, 8}));
     EXPECT_EQ(doc.pic(3).bits, (Pixels{1, 6, 1, 8}));
@@ -173,7 +173,7 @@ TEST(AutoFromTo, RefusesWindowsOfDifferentSizes)
     addPicture(doc, 2, 2, {1, 1, 1, 1});
     addPicture(doc, 1, 2, {5, 6});
     EXPECT_FALSE(autoFromTo(doc, 0, 1, 3));
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(delay(doc, 0), "10");
 }
 

@@ -134,7 +134,7 @@ Digests run(int tab, const Setup &s)
 
     QCryptographicHash frames(QCryptographicHash::Sha256), grid(QCryptographicHash::Sha256);
     frames.addData(result.toUtf8());
-    for (int i = 0; i < doc.gPicCount; ++i) {
+    for (int i = 0; i < doc.picCount(); ++i) {
         const PicInfo &p = doc.pic(i);
         const int32_t header[3] = {p.lWidth, p.lHeight, p.nColors};
         frames.addData(QByteArrayView(reinterpret_cast<const char *>(header), sizeof header));

@@ -60,7 +60,7 @@ TEST(GlobeFrames, NCopiesOfTheBaseWithTheCopyDelay)
     Document doc;
     const int base = addColumns(doc, 9, 7);
     ASSERT_TRUE(autoGlobe(doc, base, 3, kBack));
-    ASSERT_EQ(doc.gPicCount, base + 4);
+    ASSERT_EQ(doc.picCount(), base + 4);
     for (int k = 1; k <= 3; ++k) {
         EXPECT_EQ(doc.pic(base + k).lWidth, 9);
         EXPECT_EQ(doc.pic(base + k).lHeight, 7);
@@ -180,10 +180,10 @@ TEST(GlobeRefusal, TooNarrowOrTooLowBasesAddNothing)
         Document doc;
         const int base = addColumns(doc, size.first, size.second);
         EXPECT_FALSE(autoGlobe(doc, base, 4, kBack)) << size.first << "x" << size.second;
-        EXPECT_EQ(doc.gPicCount, 1);
+        EXPECT_EQ(doc.picCount(), 1);
     }
     Document doc;
     const int base = addColumns(doc, 3, 2);
     EXPECT_TRUE(autoGlobe(doc, base, 2, kBack)) << "3 x 2 is the smallest globe";
-    EXPECT_EQ(doc.gPicCount, 3);
+    EXPECT_EQ(doc.picCount(), 3);
 }

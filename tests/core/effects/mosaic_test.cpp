@@ -39,7 +39,7 @@ TEST(AutoMosaic, TwoFramesGiveOneMosaicOfTwoByTwoBlocksAndNoCopies)
                 2, 2, 0, 0, //
                 2, 2, 0, 0});
     ASSERT_TRUE(autoMosaic(doc, 0, 2));
-    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(doc.picCount(), 2);
     // Block means: (0+80+0+80)/4 = 40 -> entry 1; 80 -> 2; 80 -> 2; 0 -> 0.
     const Pixels expected = {1, 1, 2, 2, //
                              1, 1, 2, 2, //
@@ -66,7 +66,7 @@ TEST(AutoMosaic, BlockLargerThanThePictureKeepsAQuarterOfTheMeanPerDoubling)
     Document doc;
     addPicture(doc, 16, 16, Pixels(256, 3));
     ASSERT_TRUE(autoMosaic(doc, 0, 6)); // block sizes 2, 4, 8, 16, 32
-    ASSERT_EQ(doc.gPicCount, 1 + 9) << "2n - 3 frames";
+    ASSERT_EQ(doc.picCount(), 1 + 9) << "2n - 3 frames";
     for (int f = 1; f <= 4; ++f)
         EXPECT_EQ(doc.pic(f).bits, Pixels(256, 3)) << "block size " << (2 << (f - 1));
     // c = 32: 256 * (200, 100, 40) / 1024 = (50, 25, 10).
@@ -81,7 +81,7 @@ TEST(AutoMosaic, CopiesReplayTheMosaicsFromSecondCoarsestToFinest)
         pixels[k] = uint8_t((k * 7 + k / 8) % 6);
     addPicture(doc, 8, 8, pixels);
     ASSERT_TRUE(autoMosaic(doc, 0, 5));
-    ASSERT_EQ(doc.gPicCount, 1 + 7);
+    ASSERT_EQ(doc.picCount(), 1 + 7);
     // Mosaics are frames 1..4 (c = 2, 4, 8, 16); copies 5, 6, 7 repeat 3, 2, 1.
     EXPECT_EQ(doc.pic(5).bits, doc.pic(3).bits);
     EXPECT_EQ(doc.pic(6).bits, doc.pic(2).bits);
@@ -97,7 +97,7 @@ TEST(AutoMosaic, HugeBlocksDivideToBlackInsteadOfOverflowing)
     addPicture(doc, 2, 2, Pixels(4, 3));
     // n = 18 reaches c = 2^17; c * c passes 32 bits from c = 2^16 on.
     ASSERT_TRUE(autoMosaic(doc, 0, 18));
-    ASSERT_EQ(doc.gPicCount, 1 + 33);
+    ASSERT_EQ(doc.picCount(), 1 + 33);
     EXPECT_EQ(doc.pic(16).bits, Pixels(4, 0)) << "c = 2^16";
     EXPECT_EQ(doc.pic(17).bits, Pixels(4, 0)) << "c = 2^17";
 }

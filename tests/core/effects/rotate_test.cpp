@@ -26,7 +26,7 @@ TEST(AutoRotate, HalfTurnOfFourByFourLeavesTopRowAndLeftColumnBackground)
     Document doc;
     addRamp(doc);
     ASSERT_TRUE(autoRotate(doc, 0, 2, B));
-    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(doc.picCount(), 2);
     // Output (i, j) shows source (4 - i, 4 - j); row 0 and column 0 map to
     // row or column 4, outside the picture.
     const Pixels expected = {B, B,  B,  B,  //
@@ -41,7 +41,7 @@ TEST(AutoRotate, QuarterTurnsOfFourByFour)
     Document doc;
     addRamp(doc);
     ASSERT_TRUE(autoRotate(doc, 0, 4, B));
-    ASSERT_EQ(doc.gPicCount, 4) << "n = 4 adds three turned frames";
+    ASSERT_EQ(doc.picCount(), 4) << "n = 4 adds three turned frames";
     // Quarter turn: output (i, j) shows source (4 - j, i); column 0 is background.
     const Pixels quarter = {B, 13, 9,  5, //
                             B, 14, 10, 6, //
@@ -68,7 +68,7 @@ TEST(AutoRotate, CentrePixelOfEvenPictureKeepsItsValueInEveryFrame)
     pixels[2 * 6 + 3] = 42; // column W/2 = 3, row H/2 = 2
     test::addFrame(doc, 6, 4, pixels, 256, test::rampPalette(0));
     ASSERT_TRUE(autoRotate(doc, 0, 7, B));
-    ASSERT_EQ(doc.gPicCount, 7);
+    ASSERT_EQ(doc.picCount(), 7);
     for (int f = 1; f < 7; ++f)
         EXPECT_EQ(doc.pic(f).bits[2 * 6 + 3], 42) << "frame " << f;
 }
@@ -93,7 +93,7 @@ TEST(AutoRotate, BaseRestsOneSecondAndTurnedFramesHalfASecond)
     Document doc;
     addRamp(doc);
     ASSERT_TRUE(autoRotate(doc, 0, 8, B));
-    ASSERT_EQ(doc.gPicCount, 8);
+    ASSERT_EQ(doc.picCount(), 8);
     EXPECT_EQ(doc.grid().TextMatrix(1, PropertyGrid::ColDelay), "100");
     for (int f = 1; f < 8; ++f)
         EXPECT_EQ(doc.grid().TextMatrix(f + 1, PropertyGrid::ColDelay), "50") << "frame " << f;
@@ -105,7 +105,7 @@ TEST(AutoRotate, TurnsOnlyTheBaseFrameAmongOthers)
     test::addFrame(doc, 2, 2, {1, 1, 1, 1}, 256, test::rampPalette(0));
     addRamp(doc);
     ASSERT_TRUE(autoRotate(doc, 1, 2, B));
-    ASSERT_EQ(doc.gPicCount, 3);
+    ASSERT_EQ(doc.picCount(), 3);
     EXPECT_EQ(doc.grid().TextMatrix(1, PropertyGrid::ColDelay), "10") << "frame 0 untouched";
     EXPECT_EQ(doc.grid().TextMatrix(2, PropertyGrid::ColDelay), "100");
     EXPECT_EQ(doc.pic(2).bits[5], 16);

@@ -49,7 +49,7 @@ TEST(AutoSlideDown, HundredRowsInFiveFramesPushByTwentyFiveRows)
     addPicture(doc, 1, 100, column(100, 0));
     addPicture(doc, 1, 100, column(100, 100));
     ASSERT_TRUE(autoSlideDown(doc, 0, 1, 5));
-    ASSERT_EQ(doc.gPicCount, 2 + 4) << "n - 2 intermediate frames and a copy of window 2";
+    ASSERT_EQ(doc.picCount(), 2 + 4) << "n - 2 intermediate frames and a copy of window 2";
     EXPECT_EQ(doc.pic(2).bits, pushed(100, 25));
     EXPECT_EQ(doc.pic(3).bits, pushed(100, 50));
     EXPECT_EQ(doc.pic(4).bits, pushed(100, 75));
@@ -81,7 +81,7 @@ TEST(AutoSlideDown, OffsetThatDriftsPastTheHeightShowsWindowTwoWhole)
     addPicture(doc, 2, 9, Pixels(18, 2));
     ASSERT_TRUE(autoSlideDown(doc, 0, 1, 7));
     // step 1.5: offsets 2, 4, 6, 8, then round(9.5) = 10, taken as 9.
-    ASSERT_EQ(doc.gPicCount, 2 + 6);
+    ASSERT_EQ(doc.picCount(), 2 + 6);
     const auto rowsOfTwo = [](const Document &d, int f) {
         int rows = 0;
         for (int r = 0; r < 9; ++r)
@@ -99,7 +99,7 @@ TEST(AutoSlideDown, FewerThanThreeFramesAddsNothingAndKeepsDelays)
     addPicture(doc, 1, 4, column(4, 0));
     addPicture(doc, 1, 4, column(4, 100));
     ASSERT_TRUE(autoSlideDown(doc, 0, 1, 2));
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(delay(doc, 0), "10");
 }
 
@@ -109,7 +109,7 @@ TEST(AutoSlideDown, RefusesWindowsOfDifferentSizes)
     addPicture(doc, 1, 4, column(4, 0));
     addPicture(doc, 1, 3, column(3, 100));
     EXPECT_FALSE(autoSlideDown(doc, 0, 1, 5));
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
 }
 
 TEST(AutoTicker, ViewAsWideAsThePictureInTwoFramesEndsExactlyInPlace)
@@ -117,7 +117,7 @@ TEST(AutoTicker, ViewAsWideAsThePictureInTwoFramesEndsExactlyInPlace)
     Document doc;
     addPicture(doc, 4, 1, {9, 1, 2, 3});
     ASSERT_TRUE(autoTicker(doc, 0, 2, 4));
-    ASSERT_EQ(doc.gPicCount, 3);
+    ASSERT_EQ(doc.picCount(), 3);
     EXPECT_EQ(doc.pic(1).bits, (Pixels{9, 9, 9, 9})) << "the picture starts beyond the right edge";
     EXPECT_EQ(doc.pic(2).bits, (Pixels{9, 1, 2, 3}));
 }
@@ -128,7 +128,7 @@ TEST(AutoTicker, PositionsBetweenMinusOneAndOneTruncateToZero)
     addPicture(doc, 4, 1, {9, 1, 2, 3});
     ASSERT_TRUE(autoTicker(doc, 0, 5, 4));
     // step = 8 / 5 = 1.6: positions 4, 2.4, 0.8, -0.8, -2.4 -> 4, 2, 0, 0, -2.
-    ASSERT_EQ(doc.gPicCount, 6);
+    ASSERT_EQ(doc.picCount(), 6);
     EXPECT_EQ(doc.pic(1).bits, (Pixels{9, 9, 9, 9}));
     EXPECT_EQ(doc.pic(2).bits, (Pixels{9, 9, 9, 1}));
     EXPECT_EQ(doc.pic(3).bits, (Pixels{9, 1, 2, 3}));
@@ -142,7 +142,7 @@ TEST(AutoTicker, NarrowViewMakesNarrowFramesWithTheNewWindowDelay)
     addPicture(doc, 4, 2, {9, 1, 2, 3, 4, 5, 6, 7});
     ASSERT_TRUE(autoTicker(doc, 0, 3, 2));
     // step = 6 / 3 = 2: positions 2, 0, -2.
-    ASSERT_EQ(doc.gPicCount, 4);
+    ASSERT_EQ(doc.picCount(), 4);
     for (int f = 1; f <= 3; ++f) {
         EXPECT_EQ(doc.pic(f).lWidth, 2);
         EXPECT_EQ(doc.pic(f).lHeight, 2);

@@ -121,7 +121,7 @@ TEST(ConformanceNeedsShared, IndicesAndColourTablesEqualGiflibsForEveryFrame)
         OpenGif(doc, path);
         EXPECT_FALSE(doc.hasStagedFrame()) << path.toStdString();
         EXPECT_EQ(doc.statusText(), QString()) << path.toStdString();
-        EXPECT_GE(doc.grid().Rows(), doc.gPicCount + 1) << path.toStdString();
+        EXPECT_GE(doc.grid().Rows(), doc.picCount() + 1) << path.toStdString();
         const std::unique_ptr<Reference> ref = giflibReading(path);
         if (!ref) {
             ++tally.refusedByGiflib;
@@ -145,8 +145,8 @@ double cellValue(const QString &text)
 // What we read must come back from our own save unchanged.
 void expectSameReading(const QString &path, const Document &first, const Document &second)
 {
-    ASSERT_EQ(second.gPicCount, first.gPicCount) << path.toStdString();
-    for (int i = 0; i < first.gPicCount; ++i) {
+    ASSERT_EQ(second.picCount(), first.picCount()) << path.toStdString();
+    for (int i = 0; i < first.picCount(); ++i) {
         const PicInfo &a = first.pic(i);
         const PicInfo &b = second.pic(i);
         ASSERT_EQ(b.lWidth, a.lWidth) << path.toStdString() << " frame " << i;
@@ -315,7 +315,7 @@ TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerSh
         if (view.unusable.isEmpty() && std::max(view.width, view.height) <= Compositor::kMaxCanvasSide)
             playCheck.add(path, playerDifference(path, view, canvasW, canvasH));
 
-        if (first.gPicCount == 0) {
+        if (first.picCount() == 0) {
             if (view.unusable.isEmpty())
                 saveCheck.add(path, QStringLiteral("frame count: none read of %1").arg(view.frames.size()));
             continue;
@@ -323,7 +323,7 @@ TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerSh
         // Damaged files that claim images of tens of megapixels prove
         // nothing more than small ones and would take most of the run.
         size_t pixels = 0;
-        for (int i = 0; i < first.gPicCount; ++i)
+        for (int i = 0; i < first.picCount(); ++i)
             pixels += first.pic(i).pixelCount();
         if (pixels > kRoundTripPixelLimit) {
             ++tooLarge;

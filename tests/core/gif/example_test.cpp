@@ -72,12 +72,11 @@ void buildExample(Document &doc)
 {
     for (int f = 0; f < kFrames; ++f) {
         addFrame(doc, kSize, kSize, picture(f), 16, f == 3 ? sunsetPalette() : skyPalette());
-        PropertyGrid &g = doc.grid();
-        g.setTextMatrix(f + 1, 6,
+        doc.setCell(f + 1, 6,
                         f % 2 ? QStringLiteral("1") : QStringLiteral("0")); // odd frames transparent
-        g.setTextMatrix(f + 1, 7, QStringLiteral("12"));
-        g.setTextMatrix(f + 1, 8, QString::number(kDelays[f]));
-        g.setTextMatrix(f + 1, 9, QStringLiteral("1"));
+        doc.setCell(f + 1, 7, QStringLiteral("12"));
+        doc.setCell(f + 1, 8, QString::number(kDelays[f]));
+        doc.setCell(f + 1, 9, QStringLiteral("1"));
     }
     doc.setGblWidth(QString::number(kSize));
     doc.setGblHeight(QString::number(kSize));
@@ -113,7 +112,7 @@ TEST(Example, ExampleReadsBackWithEverythingItShows)
     ASSERT_TRUE(QFile::exists(examplePath())) << "examples/example.gif belongs to the repository";
     Document doc;
     ASSERT_TRUE(OpenGif(doc, examplePath()).ok());
-    ASSERT_EQ(doc.gPicCount, kFrames);
+    ASSERT_EQ(doc.picCount(), kFrames);
     for (int f = 0; f < kFrames; ++f) {
         EXPECT_EQ(doc.pic(f).bits, picture(f)) << "frame " << f;
         EXPECT_EQ(doc.pic(f).colors[13], (f == 3 ? sunsetPalette() : skyPalette())[13]) << "frame " << f;

@@ -69,9 +69,9 @@ long peakKb()
 void expectConsistent(const Document &doc)
 {
     EXPECT_FALSE(doc.hasStagedFrame()) << "a staged frame was left behind";
-    EXPECT_EQ(doc.gPicInfo.size(), size_t(doc.gPicCount));
+    EXPECT_EQ(doc.slotCount(), size_t(doc.picCount()));
     EXPECT_TRUE(doc.statusText().isEmpty()) << doc.statusText().toStdString();
-    for (int i = 0; i < doc.gPicCount; ++i)
+    for (int i = 0; i < doc.picCount(); ++i)
         EXPECT_EQ(doc.pic(i).bits.size(), doc.pic(i).pixelCount()) << "frame " << i;
 }
 
@@ -110,7 +110,7 @@ TEST(HostileSizes, ImageAboveTwoToThe28PixelsIsRefusedBeforeAnyAllocation)
         const OpenGifResult r = OpenGif(doc, path);
         EXPECT_FALSE(r.ok());
         EXPECT_TRUE(r.error().contains(QString::number(w))) << "message: " << r.error().toStdString();
-        ASSERT_EQ(doc.gPicCount, 1) << "the frame before the huge image stays, nothing after it is read";
+        ASSERT_EQ(doc.picCount(), 1) << "the frame before the huge image stays, nothing after it is read";
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         expectConsistent(doc);
         if (before) {
@@ -135,7 +135,7 @@ TEST(HostileSizes, TensOfThousandsOfTinyImagesFillTheDocumentUpToTheFrameLimit)
     const OpenGifResult r = OpenGif(doc, path);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QString::number(Document::kMaxFrames))) << r.error().toStdString();
-    ASSERT_EQ(doc.gPicCount, Document::kMaxFrames);
+    ASSERT_EQ(doc.picCount(), Document::kMaxFrames);
     expectConsistent(doc);
     const int last = Document::kMaxFrames - 1;
     EXPECT_EQ(doc.pic(last).bits, (std::vector<uint8_t>{uint8_t(last % 4)}));
@@ -144,7 +144,7 @@ TEST(HostileSizes, TensOfThousandsOfTinyImagesFillTheDocumentUpToTheFrameLimit)
 
     // The document stays usable: closing every frame empties it.
     doc.closeAll();
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
     EXPECT_EQ(doc.grid().Rows(), 1);
 }
 
@@ -166,20 +166,20 @@ TEST(HostileSizes, ManyLargeImagesWithoutDataStopAtTheMemoryBudget)
     OpenGifResult r = OpenGif(doc, path, options);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QStringLiteral("256×256"))) << r.error().toStdString();
-    ASSERT_EQ(doc.gPicCount, 8);
+    ASSERT_EQ(doc.picCount(), 8);
     EXPECT_EQ(doc.pic(7).bits[0], 3);
     expectConsistent(doc);
 
     // Frames already in the document count: a second open stops at once.
     r = OpenGif(doc, path, options);
     EXPECT_FALSE(r.ok());
-    EXPECT_EQ(doc.gPicCount, 8);
+    EXPECT_EQ(doc.picCount(), 8);
     expectConsistent(doc);
 
     // The default budget (half the machine's memory) takes the whole file.
     Document roomy;
     EXPECT_TRUE(OpenGif(roomy, path).ok());
-    EXPECT_EQ(roomy.gPicCount, 20);
+    EXPECT_EQ(roomy.picCount(), 20);
 }
 
 TEST(HostileSizes, OneByteFileAddsNothing)
@@ -191,7 +191,7 @@ TEST(HostileSizes, OneByteFileAddsNothing)
         const OpenGifResult r = OpenGif(doc, path);
         EXPECT_FALSE(r.ok());
         EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
-        EXPECT_EQ(doc.gPicCount, 0);
+        EXPECT_EQ(doc.picCount(), 0);
         expectConsistent(doc);
     }
     EXPECT_FALSE(looksLikeGif(writeTempFile(QStringLiteral("one.gif"), QByteArray("G"))));
@@ -216,7 +216,7 @@ TEST(HostileSizes, HeaderOnlyFileAddsNothingAndKeepsTheFramesBefore)
         const OpenGifResult r = OpenGif(doc, writeTempFile(QStringLiteral("header.gif"), bytes));
         EXPECT_FALSE(r.ok());
         EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
-        EXPECT_EQ(doc.gPicCount, 1);
+        EXPECT_EQ(doc.picCount(), 1);
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         EXPECT_EQ(doc.globals().width, QStringLiteral("2")) << "a file without images sets no canvas size";
         expectConsistent(doc);
@@ -244,7 +244,7 @@ TEST(HostileSizes, MillionEmptyExtensionsAreReadInOnePass)
     QObject::connect(&doc, &Document::statusTextChanged, [&] { ++statusChanges; });
     const OpenGifResult r = OpenGif(doc, path);
     EXPECT_TRUE(r.ok()) << r.error().toStdString();
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{3, 2, 1, 0}));
     expectConsistent(doc);
     // The progress text changes with the percentage, not with every block.
@@ -272,7 +272,7 @@ TEST(HostileSizes, DataDecodingFarBeyondTheImageIsCutAtTheImage)
     Document doc;
     const OpenGifResult r = OpenGif(doc, path);
     EXPECT_TRUE(r.ok()) << r.error().toStdString();
-    ASSERT_EQ(doc.gPicCount, 3);
+    ASSERT_EQ(doc.picCount(), 3);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1, 1, 1, 1}));
     // Interlaced rows of height 2: stored row 0 is row 0, stored row 1 row 1.
     EXPECT_EQ(doc.pic(1).bits, (std::vector<uint8_t>{0, 1, 2, 3}));

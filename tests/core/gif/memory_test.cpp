@@ -67,9 +67,9 @@ TEST(Memory, OpeningAndClosingA500FrameAnimationTenTimesKeepsTheResidentSize)
         Document doc;
         const OpenGifResult r = OpenGif(doc, QString::fromStdString(path));
         ASSERT_TRUE(r.ok()) << r.error().toStdString();
-        ASSERT_EQ(doc.gPicCount, 500);
+        ASSERT_EQ(doc.picCount(), 500);
         doc.closeAll();
-        ASSERT_EQ(doc.gPicCount, 0);
+        ASSERT_EQ(doc.picCount(), 0);
         if (round == 1)
             afterFirstClose = residentBytes();
     }
@@ -99,7 +99,7 @@ TEST(Memory, ReorderingAndDeletingFramesMovesBuffersWithoutCopying)
     EXPECT_EQ(doc.pic(5).pBits(), buffers[4]);
     doc.delPic(0); // 2 1 3 5 4
     const std::vector<const uint8_t *> expected = {buffers[2], buffers[1], buffers[3], buffers[5], buffers[4]};
-    ASSERT_EQ(doc.gPicCount, 5);
+    ASSERT_EQ(doc.picCount(), 5);
     for (int f = 0; f < 5; ++f) {
         EXPECT_EQ(doc.pic(f).pBits(), expected[size_t(f)]) << "frame " << f << " after the deletion";
         EXPECT_EQ(doc.pic(f).bits.size(), 128u);
@@ -113,7 +113,7 @@ TEST(Memory, ReorderingAndDeletingFramesMovesBuffersWithoutCopying)
     g.header(2, 2, true, 1).image(0, 0, 2, 2, false).data(2, literalStream({0, 1, 2, 3}, 2)).trailer();
     for (int i = 0; i < 40; ++i)
         ASSERT_TRUE(OpenGif(doc, writeTempFile(QStringLiteral("append.gif"), g.toByteArray())).ok());
-    ASSERT_EQ(doc.gPicCount, 45);
+    ASSERT_EQ(doc.picCount(), 45);
     for (int f = 0; f < 5; ++f)
         EXPECT_EQ(doc.pic(f).pBits(), expected[size_t(f)]) << "frame " << f << " after opening more frames";
 }

@@ -52,7 +52,7 @@ TEST(OpenGif, ThreeFramesFillTableGridAndGlobals)
     QSignalSpy added(&doc, &Document::frameAdded);
     const OpenGifResult r = openBytes(doc, gif, "three.gif");
     ASSERT_TRUE(r.ok()) << r.error().toStdString();
-    ASSERT_EQ(doc.gPicCount, 3);
+    ASSERT_EQ(doc.picCount(), 3);
     EXPECT_EQ(added.count(), 3);
     EXPECT_EQ(doc.pic(0).bits, ramp(8, 4));
     EXPECT_EQ(doc.pic(0).nColors, 4);
@@ -85,7 +85,7 @@ TEST(OpenGif, SecondFileAppendsAndKeepsTheFirstCanvasSize)
     ASSERT_TRUE(openBytes(doc, a, "a.gif").ok());
     EXPECT_FALSE(doc.globals().loopBlock) << "cleared at the start of every read";
     ASSERT_TRUE(openBytes(doc, b, "b.gif").ok());
-    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.grid().TextMatrix(2, 0), QStringLiteral("1"));
     EXPECT_EQ(doc.pic(1).bits, (std::vector<uint8_t>{0, 1, 1}));
     EXPECT_EQ(doc.globals().width, QStringLiteral("2"));
@@ -161,7 +161,7 @@ TEST(OpenGif, FileEndingAfterImageDataKeepsAllFrames)
     gif.image(0, 0, 1, 1, false).data(2, literalStream({0}, 2));
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "notrailer.gif").ok());
-    EXPECT_EQ(doc.gPicCount, 2);
+    EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.statusText(), QString());
 }
 
@@ -171,7 +171,7 @@ TEST(OpenGif, UnreadableFileIsAnError)
     const OpenGifResult r = OpenGif(doc, tempPath("does-not-exist.gif"));
     EXPECT_FALSE(r.ok());
     EXPECT_FALSE(r.error().isEmpty());
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 }
 
 // --- Mend a: extensions are consumed as sub-blocks --------------------------
@@ -185,7 +185,7 @@ TEST(OpenGifMends, CommentWithIntroducerBytesAndSeveralSubBlocks)
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "comment.gif").ok());
     EXPECT_EQ(doc.globals().comment, QStringLiteral("a,b;c!d,e;f"));
-    EXPECT_EQ(doc.gPicCount, 1) << "no phantom image from the comment's bytes";
+    EXPECT_EQ(doc.picCount(), 1) << "no phantom image from the comment's bytes";
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1}));
 }
 
@@ -199,7 +199,7 @@ TEST(OpenGifMends, XmpApplicationBlockDoesNotStartPhantomImages)
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "xmp.gif").ok());
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.globals().loop, QStringLiteral("3"));
     EXPECT_TRUE(doc.globals().loopBlock);
 }
@@ -214,7 +214,7 @@ TEST(OpenGifMends, LoopingBlockWithFurtherSubBlocksIsConsumedWhole)
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "loop.gif").ok());
     EXPECT_EQ(doc.globals().loop, QStringLiteral("-2"));
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
 }
 
 TEST(OpenGifMends, PlainTextAndUnknownExtensionsAreSkippedWhole)
@@ -226,7 +226,7 @@ TEST(OpenGifMends, PlainTextAndUnknownExtensionsAreSkippedWhole)
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).trailer();
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "skip.gif").ok());
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{1}));
 }
 
@@ -237,7 +237,7 @@ TEST(OpenGifMends, StrayBytesBetweenBlocksAreStillSkipped)
     gif.image(0, 0, 1, 1, false).data(2, literalStream({1}, 2)).u8({0x42}).trailer();
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "stray.gif").ok());
-    EXPECT_EQ(doc.gPicCount, 1);
+    EXPECT_EQ(doc.picCount(), 1);
 }
 
 // --- Mend b: unsigned sizes, zero sizes ------------------------------------
@@ -250,7 +250,7 @@ TEST(OpenGifMends, PositionAndSizeAreUnsigned16Bit)
     gif.data(2, literalStream(ramp(width, 2), 2, 2000)).trailer();
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "wide.gif").ok());
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).lWidth, width);
     EXPECT_EQ(doc.pic(0).bits, ramp(width, 2));
     EXPECT_EQ(rowOf(doc, 0).mid(1, 4), QStringList({"50000", "65535", "40000", "1"}));
@@ -266,7 +266,7 @@ TEST(OpenGifMends, HugeImageIsRefusedWithAMessage)
     const OpenGifResult r = openBytes(doc, gif, "huge.gif");
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(r.error().contains(QStringLiteral("65535"))) << r.error().toStdString();
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 }
 
 // --- Mend c: global table only when flagged --------------------------------
@@ -278,7 +278,7 @@ TEST(OpenGifMends, NoGlobalTableFlagMeansBlocksFollowTheScreenDescriptor)
     gif.image(0, 0, 2, 1, false).data(8, literalStream({200, 41}, 8)).trailer();
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "noglobal.gif").ok());
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).nColors, 256);
     EXPECT_EQ(doc.pic(0).colors, defaultColorTable());
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{200, 41}));
@@ -292,7 +292,7 @@ TEST(OpenGifMends, StreamLongerThanTheImageIsCutToTheImage)
     gif.header(2, 2, true, 0).image(0, 0, 2, 2, false).data(2, literalStream(ramp(5000, 2), 2)).trailer();
     Document doc;
     openBytes(doc, gif, "toolong.gif");
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 0, 1}));
     EXPECT_EQ(doc.statusText(), QString());
 }
@@ -311,7 +311,7 @@ TEST(OpenGifMends, TruncatedImageKeepsEveryDecodedPixel)
     const OpenGifResult r = openBytes(doc, gif, "truncated.gif");
     ASSERT_TRUE(r.ok()) << "the frame read stays";
     EXPECT_EQ(r.warnings.size(), 1);
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     // The pixels whose codes lie wholly inside the bytes that are there.
     size_t decoded = 0;
     while (decoded < px.size() &&
@@ -383,7 +383,7 @@ TEST(OpenGifRecovers, DamagedImageCostsOnlyItsOwnPixels)
         const OpenGifResult r = OpenGif(doc, path);
         const int damagedFrames = c.bits.empty() ? 0 : 1;
         EXPECT_TRUE(r.ok()) << c.what << ": " << r.error().toStdString();
-        ASSERT_EQ(doc.gPicCount, 3 + damagedFrames) << c.what;
+        ASSERT_EQ(doc.picCount(), 3 + damagedFrames) << c.what;
         if (damagedFrames) {
             EXPECT_EQ(doc.pic(1).bits, c.bits) << c.what;
         }
@@ -408,7 +408,7 @@ TEST(OpenGifRecovers, FileEndingInsideAnImageWarnsAndKeepsTheFrames)
     Document doc;
     const OpenGifResult r = openBytes(doc, gif, "cutmid.gif");
     EXPECT_TRUE(r.ok());
-    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(doc.picCount(), 2);
     ASSERT_EQ(r.warnings.size(), 1);
     EXPECT_TRUE(r.warnings[0].contains(QStringLiteral("フレーム 1"))) << r.warnings[0].toStdString();
 }
@@ -422,7 +422,7 @@ TEST(OpenGifRecovers, FileOfOnlyLostImagesFailsWithItsWarnings)
     EXPECT_FALSE(r.ok());
     EXPECT_FALSE(r.error().isEmpty());
     EXPECT_EQ(r.warnings.size(), 1);
-    EXPECT_EQ(doc.gPicCount, 0);
+    EXPECT_EQ(doc.picCount(), 0);
 }
 
 // The canvas is the logical screen, enlarged where frame 0 sticks out.
@@ -482,7 +482,7 @@ TEST(OpenGifMends, FileWithMoreImagesThanFrameNumbersStopsAtTheLimit)
     const OpenGifResult r = openBytes(doc, gif, "limit.gif");
     EXPECT_FALSE(r.ok());
     EXPECT_FALSE(r.error().isEmpty());
-    EXPECT_EQ(doc.gPicCount, Document::kMaxFrames);
+    EXPECT_EQ(doc.picCount(), Document::kMaxFrames);
     EXPECT_FALSE(doc.hasStagedFrame());
     EXPECT_EQ(doc.pic(Document::kMaxFrames - 1).bits, (std::vector<uint8_t>{1}));
     EXPECT_EQ(doc.statusText(), QString());
@@ -498,7 +498,7 @@ TEST(OpenGifMends, ColourEntriesBeyondTheCountAreBlack)
     gif.image(0, 0, 1, 1, false, 1).data(2, literalStream({3}, 2)).trailer(); // 4 local colours
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "black.gif").ok());
-    ASSERT_EQ(doc.gPicCount, 2);
+    ASSERT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(1).nColors, 4);
     EXPECT_EQ(doc.pic(1).colors[3], (Rgb{252, 3, 7}));
     for (int k = 4; k < 256; ++k)
@@ -514,7 +514,7 @@ TEST(OpenGifMends, LocalTableCutByTheEndOfFileKeepsTheFrame)
     gif.header(1, 1, true, 0).u8({0x2C}).u16(0).u16(0).u16(1).u16(1).u8({0x87, 1, 2, 3, 4});
     Document doc;
     ASSERT_TRUE(openBytes(doc, gif, "cuttable.gif").ok());
-    ASSERT_EQ(doc.gPicCount, 1);
+    ASSERT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.pic(0).colors[0], (Rgb{1, 2, 3}));
     EXPECT_EQ(doc.pic(0).colors[1], Rgb{});
     EXPECT_EQ(doc.grid().TextMatrix(1, 8), QString()) << "columns 6..9 are not filled then";
@@ -530,7 +530,7 @@ TEST(OpenGifRobustness, EveryTruncationOfAFileReadsWithoutHarm)
     for (qsizetype n = 0; n <= whole.size(); ++n) {
         Document doc;
         OpenGif(doc, writeTempFile("cut.gif", whole.left(n)));
-        EXPECT_LE(doc.gPicCount, 1);
+        EXPECT_LE(doc.picCount(), 1);
         EXPECT_FALSE(doc.hasStagedFrame());
         EXPECT_EQ(doc.statusText(), QString()) << "length " << n;
     }

@@ -51,13 +51,12 @@ std::vector<uint8_t> pattern(int n, int modulo)
 
 void setRow(Document &doc, int frame, int interlace, int transparent, int transIndex, int delay, int disposal)
 {
-    PropertyGrid &g = doc.grid();
     const int row = frame + 1;
-    g.setTextMatrix(row, 5, QString::number(interlace));
-    g.setTextMatrix(row, 6, QString::number(transparent));
-    g.setTextMatrix(row, 7, QString::number(transIndex));
-    g.setTextMatrix(row, 8, QString::number(delay));
-    g.setTextMatrix(row, 9, QString::number(disposal));
+    doc.setCell(row, 5, QString::number(interlace));
+    doc.setCell(row, 6, QString::number(transparent));
+    doc.setCell(row, 7, QString::number(transIndex));
+    doc.setCell(row, 8, QString::number(delay));
+    doc.setCell(row, 9, QString::number(disposal));
 }
 
 // Where frame 0's control block starts in a file of a document that does
@@ -258,7 +257,7 @@ TEST_P(SaveGifRefusesBadCell, NamesFrameAndColumnAndWritesNothing)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
-    doc.grid().setTextMatrix(2, GetParam().col, QString::fromUtf8(GetParam().text));
+    doc.setCell(2, GetParam().col, QString::fromUtf8(GetParam().text));
     const QString path = tempPath(QStringLiteral("refused%1.gif").arg(GetParam().col));
     QFile::remove(path);
     QSignalSpy status(&doc, &Document::statusTextChanged);
@@ -282,11 +281,10 @@ TEST(SaveGifMends, ValuesAreRoundedHalfToEvenBeforeTheRangeCheck)
 {
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
-    PropertyGrid &g = doc.grid();
-    g.setTextMatrix(1, 7, QStringLiteral("255.5")); // rounds to 256: out of range
+    doc.setCell(1, 7, QStringLiteral("255.5")); // rounds to 256: out of range
     EXPECT_FALSE(SaveGif(doc, tempPath("round1.gif")).ok);
-    g.setTextMatrix(1, 7, QStringLiteral("254.5")); // rounds to 254
-    g.setTextMatrix(1, 8,
+    doc.setCell(1, 7, QStringLiteral("254.5")); // rounds to 254
+    doc.setCell(1, 8,
                     QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
     const std::vector<uint8_t> out = saved(doc, "round2.gif");
     const size_t gce = screenEnd(2);
@@ -384,7 +382,7 @@ TEST(SaveGifMends, IndexBeyondColourCountRaisesTheCountWithBlackEntries)
 
     Document back;
     ASSERT_TRUE(OpenGif(back, tempPath("raised.gif")).ok());
-    ASSERT_EQ(back.gPicCount, 2);
+    ASSERT_EQ(back.picCount(), 2);
     EXPECT_EQ(back.pic(1).nColors, 8);
     EXPECT_EQ(back.pic(1).bits, (std::vector<uint8_t>{5, 0}));
 }
@@ -431,8 +429,8 @@ TEST_P(SaveGifCanvas, ScreenIsTheGlobalCanvasOrTheFramesBoxAndImagesKeepTheirPos
     Document doc;
     addFrame(doc, 4, 3, pattern(12, 4), 4, rampPalette(0));
     addFrame(doc, 2, 2, pattern(4, 4), 4, rampPalette(0));
-    doc.grid().setTextMatrix(2, 1, QStringLiteral("5"));
-    doc.grid().setTextMatrix(2, 2, QStringLiteral("7"));
+    doc.setCell(2, 1, QStringLiteral("5"));
+    doc.setCell(2, 2, QStringLiteral("7"));
     doc.setGblWidth(QString::fromUtf8(c.width));
     doc.setGblHeight(QString::fromUtf8(c.height));
     const std::vector<uint8_t> out = saved(doc, "canvas.gif");
@@ -442,7 +440,7 @@ TEST_P(SaveGifCanvas, ScreenIsTheGlobalCanvasOrTheFramesBoxAndImagesKeepTheirPos
 
     Document back;
     ASSERT_TRUE(OpenGif(back, tempPath("canvas.gif")).ok());
-    ASSERT_EQ(back.gPicCount, 2);
+    ASSERT_EQ(back.picCount(), 2);
     for (int col = 1; col <= 4; ++col)
         for (int row = 1; row <= 2; ++row)
             EXPECT_EQ(back.grid().TextMatrix(row, col), doc.grid().TextMatrix(row, col)) << row << "," << col;
@@ -460,7 +458,7 @@ TEST(SaveGifCanvas, FramesPastTheLargestScreenMakeItThatLarge)
 {
     Document doc;
     addFrame(doc, 2, 1, {0, 1}, 2, rampPalette(0));
-    doc.grid().setTextMatrix(1, 1, QStringLiteral("65534"));
+    doc.setCell(1, 1, QStringLiteral("65534"));
     const std::vector<uint8_t> out = saved(doc, "too-wide.gif");
     ASSERT_GE(out.size(), 10u);
     EXPECT_EQ(out[6] | out[7] << 8, 65535);
@@ -538,7 +536,7 @@ TEST_P(GridCellRule, MarkedExactlyWhenTheSaveRefuses)
 
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, greys());
-    doc.grid().setTextMatrix(1, c.col, text);
+    doc.setCell(1, c.col, text);
     QTemporaryDir dir;
     const GifResult r = SaveGif(doc, dir.filePath(QStringLiteral("out.gif")));
     EXPECT_EQ(r.ok, !problem) << r.message.toStdString();

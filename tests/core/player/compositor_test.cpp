@@ -41,7 +41,7 @@ class CompositorTest : public ::testing::Test
     {
         return addFrame(doc, w, h, std::vector<uint8_t>(size_t(w * h), index), 256, rampPalette(seed));
     }
-    void cell(int frame, int col, const QString &text) { doc.grid().setTextMatrix(frame + 1, col, text); }
+    void cell(int frame, int col, const QString &text) { doc.setCell(frame + 1, col, text); }
     void place(int frame, int x, int y)
     {
         cell(frame, PropertyGrid::ColX, QString::number(x));
@@ -321,9 +321,12 @@ TEST_F(CompositorTest, EditsMadeWhilePlayingShowAtTheNextFrame)
     Compositor c(doc);
     c.tick();
     EXPECT_EQ(picture(c), "5..\n");
+    // The frame is replaced by one of other pixels and colours.
+    doc.delPic(0);
+    ColorTable colors = rampPalette(0);
+    colors[6] = Rgb{1, 2, 3};
+    addFrame(doc, 1, 1, {6}, 256, colors);
     place(0, 2, 0);
-    doc.pic(0).bits[0] = 6;
-    doc.pic(0).colors[6] = Rgb{1, 2, 3};
     cell(0, PropertyGrid::ColDelay, "7");
     const Compositor::Tick tick = c.tick();
     EXPECT_EQ(tick.intervalMs, 70);
@@ -451,10 +454,10 @@ TEST(CompositorReferenceNeedsShared, ScreensMatchThePublicSuitesComposedFrames)
         int image = -1;
         for (int f = 0; f < frames.size(); ++f) {
             do {
-                ASSERT_LT(image + 1, doc.gPicCount) << "too few images for frame " << f;
+                ASSERT_LT(image + 1, doc.picCount()) << "too few images for frame " << f;
                 image = c.tick().frame;
             } while (doc.grid().TextMatrix(image + 1, PropertyGrid::ColDelay) == QStringLiteral("0") &&
-                     image + 1 < doc.gPicCount);
+                     image + 1 < doc.picCount());
             QFile file(suite.filePath(conf.value(frames[f] + "/pixels").toString()));
             ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
             const QByteArray want = file.readAll();

@@ -66,8 +66,8 @@ void expectCliMatchesCompositor(const QString &gif, const QString &outDir)
 {
     Document doc;
     const OpenGifResult read = OpenGif(doc, gif);
-    ASSERT_TRUE(read.ok() && doc.gPicCount > 0) << gif.toStdString() << ": " << read.error().toStdString();
-    const int ticks = 2 * doc.gPicCount + 1;
+    ASSERT_TRUE(read.ok() && doc.picCount() > 0) << gif.toStdString() << ": " << read.error().toStdString();
+    const int ticks = 2 * doc.picCount() + 1;
     const CliRun r = runCli({"open", gif, "play", QString::number(ticks), outDir});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
@@ -87,7 +87,7 @@ void expectCliMatchesCompositor(const QString &gif, const QString &outDir)
         EXPECT_EQ(written.size(), player.screenPpm().size()) << "tick " << t;
         EXPECT_TRUE(written == player.screenPpm()) << "screen of tick " << t << " differs";
     }
-    EXPECT_EQ(lines[doc.gPicCount].section(' ', 0, 0), QStringLiteral("0")) << "the loop wraps to frame 0";
+    EXPECT_EQ(lines[doc.picCount()].section(' ', 0, 0), QStringLiteral("0")) << "the loop wraps to frame 0";
 }
 
 TEST_F(PlayCliTest, ExampleAnimationScreensAndTimesMatchTheCompositor)
