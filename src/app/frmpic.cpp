@@ -6,7 +6,8 @@
 
 #include <cstring>
 
-namespace velmar {
+namespace velmar
+{
 
 frmPic::frmPic(Document &doc, int number, QWidget *parent) : QWidget(parent), doc_(doc), number_(number)
 {

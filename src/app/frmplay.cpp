@@ -1,8 +1,8 @@
 #include "frmplay.h"
 
-#include "platform/twips.h"
 #include "document/document.h"
 #include "picturebox_view.h"
+#include "platform/twips.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

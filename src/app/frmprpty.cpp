@@ -1,9 +1,9 @@
 #include "frmprpty.h"
 
-#include "platform/twips.h"
 #include "document/document.h"
 #include "gif/gifio.h"
 #include "gridcell_delegate.h"
+#include "platform/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,8 +16,10 @@
 #include <QStatusBar>
 #include <QTableView>
 
-namespace velmar {
-namespace {
+namespace velmar
+{
+namespace
+{
 
 // The column widths are fixed in twips; the font of the desktop may be
 // wider than the one they were made for. Step the font down until every text
@@ -212,7 +214,10 @@ void frmPrpty::refreshGlobals()
         chkGblLoop_->setChecked(g.loopBlock);
 }
 
-QString frmPrpty::statusText() const { return statusPanel_->text(); }
+QString frmPrpty::statusText() const
+{
+    return statusPanel_->text();
+}
 
 void frmPrpty::setStatus(const QString &text)
 {

@@ -8,16 +8,18 @@ class QLineEdit;
 class QStatusBar;
 class QTableView;
 
-namespace velmar {
+namespace velmar
+{
 
 class Document;
 
 // The property window: the animation's global fields and the per-frame grid.
 // Cells are edited through the value box txtIn; the window's own status bar
 // explains the current column. Closing only hides it.
-class frmPrpty : public QWidget {
+class frmPrpty : public QWidget
+{
     Q_OBJECT
-public:
+  public:
     explicit frmPrpty(Document &doc, QWidget *parent = nullptr);
 
     QTableView *grid() const { return fgPrpty_; }
@@ -29,12 +31,12 @@ public:
     int currentCol() const;
     void setCurrentCell(int row, int col);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     void fgPrpty_Click();
     void fgPrpty_RowColChange();
     void fgPrpty_EnterPressed();

@@ -740,7 +740,10 @@ void mdiMain::help_Click()
     help_->activateWindow();
 }
 
-HelpWindow *mdiMain::helpWindow() const { return help_; }
+HelpWindow *mdiMain::helpWindow() const
+{
+    return help_;
+}
 
 bool mdiMain::askToSave()
 {
@@ -788,7 +791,8 @@ void mdiMain::closeEvent(QCloseEvent *event)
 
 // --- Zoom and window places ---------------------------------------------------
 
-namespace {
+namespace
+{
 
 constexpr int kZooms[] = {1, 2, 3, 4};
 

@@ -1,10 +1,10 @@
-#include "gif/gifio.h"
-#include "platform/twips.h"
-#include "frmplay.h"
 #include "document/document.h"
 #include "frmpic.h"
+#include "frmplay.h"
+#include "gif/gifio.h"
 #include "mdimain.h"
 #include "picturebox_view.h"
+#include "platform/twips.h"
 #include "support/frames.h"
 
 #include <QAction>

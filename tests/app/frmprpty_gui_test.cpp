@@ -1,6 +1,6 @@
+#include "document/document.h"
 #include "frmprpty.h"
 #include "gridcell_delegate.h"
-#include "document/document.h"
 #include "support/frames.h"
 
 #include <QApplication>
@@ -15,9 +15,11 @@
 
 using namespace velmar;
 
-namespace {
-class PropertyWindowTest : public ::testing::Test {
-protected:
+namespace
+{
+class PropertyWindowTest : public ::testing::Test
+{
+  protected:
     Document doc;
     frmPrpty window{doc};
     void SetUp() override
@@ -33,7 +35,8 @@ protected:
 TEST_F(PropertyWindowTest, HeadingsWidthsAndDefaults)
 {
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Propaty"));
-    const char16_t *headings[] = {u"Ｘ", u"Ｙ", u"幅", u"高さ", u"ｲﾝﾀｰﾚｽ", u"透明", u"透過色", u"待ち時間", u"後処理", u"コメント"};
+    const char16_t *headings[] = {u"Ｘ",   u"Ｙ",     u"幅",       u"高さ",   u"ｲﾝﾀｰﾚｽ",
+                                  u"透明", u"透過色", u"待ち時間", u"後処理", u"コメント"};
     const int widths[] = {500, 500, 500, 500, 600, 500, 600, 700, 500, 2000};
     QTableView *grid = window.grid();
     ASSERT_EQ(grid->objectName(), QStringLiteral("fgPrpty"));
@@ -53,8 +56,7 @@ TEST_F(PropertyWindowTest, HeadingsWidthsAndDefaults)
 TEST_F(PropertyWindowTest, EachColumnExplainsItselfInTheStatusBar)
 {
     window.setCurrentCell(1, 9);
-    EXPECT_EQ(window.statusText(),
-              QStringLiteral("ﾌﾚｰﾑ切換え時(0:何もしない,1:絵を残す,2:背景色に戻す,3:前に戻す)"));
+    EXPECT_EQ(window.statusText(), QStringLiteral("ﾌﾚｰﾑ切換え時(0:何もしない,1:絵を残す,2:背景色に戻す,3:前に戻す)"));
     for (int col = 1; col <= 10; ++col) {
         window.setCurrentCell(1, col);
         EXPECT_EQ(window.statusText(), PropertyGrid::helpText(col)) << col;

@@ -1,7 +1,7 @@
-#include "platform/twips.h"
 #include "document/document.h"
 #include "frmversion.h"
 #include "mdimain.h"
+#include "platform/twips.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
 // The GIF writer: the whole document as one GIF89a file, each image at its
 // grid position on the document's canvas, with a looping block when the
 // document asks for one; built in memory and put in place only when complete.
+#include "document/document.h"
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
 #include "platform/numeric.h"
-#include "document/document.h"
 
 #include <QSaveFile>
 

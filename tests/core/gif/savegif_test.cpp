@@ -1,6 +1,6 @@
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
-#include "document/document.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 
@@ -285,7 +285,7 @@ TEST(SaveGifMends, ValuesAreRoundedHalfToEvenBeforeTheRangeCheck)
     EXPECT_FALSE(SaveGif(doc, tempPath("round1.gif")).ok);
     doc.setCell(1, 7, QStringLiteral("254.5")); // rounds to 254
     doc.setCell(1, 8,
-                    QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
+                QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
     const std::vector<uint8_t> out = saved(doc, "round2.gif");
     const size_t gce = screenEnd(2);
     EXPECT_EQ(out[gce + 4], 2);
@@ -547,16 +547,13 @@ TEST_P(GridCellRule, MarkedExactlyWhenTheSaveRefuses)
 
 INSTANTIATE_TEST_SUITE_P(
     Cells, GridCellRule,
-    ::testing::Values(CellCase{PropertyGrid::ColX, "65535", nullptr}, CellCase{PropertyGrid::ColX, "65536", "範囲外"},
-                      CellCase{PropertyGrid::ColY, "-1", "範囲外"}, CellCase{PropertyGrid::ColY, "abc", "数値ではありません"},
-                      CellCase{PropertyGrid::ColInterlace, "-5", nullptr},
-                      CellCase{PropertyGrid::ColInterlace, "2147483648", "範囲外"},
-                      CellCase{PropertyGrid::ColTransparent, "255", nullptr},
-                      CellCase{PropertyGrid::ColTransparent, "256", "範囲外"},
-                      CellCase{PropertyGrid::ColTransIndex, "-1", "範囲外"},
-                      CellCase{PropertyGrid::ColDelay, "-32768", nullptr},
-                      CellCase{PropertyGrid::ColDelay, "32768", "範囲外"},
-                      CellCase{PropertyGrid::ColDelay, "", "数値ではありません"},
-                      CellCase{PropertyGrid::ColDisposal, "1e10", "範囲外"},
-                      CellCase{PropertyGrid::ColWidth, "abc", nullptr},
-                      CellCase{PropertyGrid::ColComment, "abc", nullptr}));
+    ::testing::Values(
+        CellCase{PropertyGrid::ColX, "65535", nullptr}, CellCase{PropertyGrid::ColX, "65536", "範囲外"},
+        CellCase{PropertyGrid::ColY, "-1", "範囲外"}, CellCase{PropertyGrid::ColY, "abc", "数値ではありません"},
+        CellCase{PropertyGrid::ColInterlace, "-5", nullptr},
+        CellCase{PropertyGrid::ColInterlace, "2147483648", "範囲外"},
+        CellCase{PropertyGrid::ColTransparent, "255", nullptr}, CellCase{PropertyGrid::ColTransparent, "256", "範囲外"},
+        CellCase{PropertyGrid::ColTransIndex, "-1", "範囲外"}, CellCase{PropertyGrid::ColDelay, "-32768", nullptr},
+        CellCase{PropertyGrid::ColDelay, "32768", "範囲外"}, CellCase{PropertyGrid::ColDelay, "", "数値ではありません"},
+        CellCase{PropertyGrid::ColDisposal, "1e10", "範囲外"}, CellCase{PropertyGrid::ColWidth, "abc", nullptr},
+        CellCase{PropertyGrid::ColComment, "abc", nullptr}));
