@@ -10,7 +10,7 @@ SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 DEB_PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
                 libgtest-dev libgmock-dev libgif-dev libbenchmark-dev \
                 xvfb xauth fonts-noto-cjk fonts-liberation2 imagemagick \
-                desktop-file-utils \
+                desktop-file-utils qt6-translations-l10n \
                 clang libclang-rt-14-dev clang-format
 
 .PHONY: run test test-sanitize fuzz deps configure build bench bench-size clean format format-check

@@ -6,7 +6,8 @@
 
 #include <cstring>
 
-namespace velmar {
+namespace velmar
+{
 
 frmPic::frmPic(Document &doc, int number, QWidget *parent) : QWidget(parent), doc_(doc), number_(number)
 {
@@ -43,6 +44,13 @@ QImage frmPic::frameImage(const Document &doc, int i)
     for (int y = 0; y < pic.lHeight; ++y)
         std::memcpy(image.scanLine(y), pic.pBits() + size_t(y) * size_t(pic.lWidth), size_t(pic.lWidth));
     return image;
+}
+
+void frmPic::setZoom(int zoom)
+{
+    pic1_->setZoom(zoom);
+    setMinimumSize(pic1_->size());
+    resize(pic1_->size());
 }
 
 void frmPic::showPicture()

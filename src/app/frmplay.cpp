@@ -1,10 +1,11 @@
 #include "frmplay.h"
 
-#include "platform/twips.h"
 #include "document/document.h"
 #include "picturebox_view.h"
+#include "platform/twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -70,6 +71,24 @@ void frmPlay::sizeAroundBox()
     setFixedSize(std::max(picPlay_->width(), minInner), picPlay_->height());
 }
 
+void frmPlay::setZoom(int zoom)
+{
+    picPlay_->setZoom(zoom);
+    const int z = picPlay_->zoom();
+    picPlay_->setFixedSize(compositor_.scrW() * z + 2 * PictureBox::kBorder,
+                           compositor_.scrH() * z + 2 * PictureBox::kBorder);
+    sizeAroundBox();
+}
+
+void frmPlay::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void frmPlay::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -115,6 +134,8 @@ QImage frmPlay::screenImage() const
 
 void frmPlay::closeEvent(QCloseEvent *event)
 {
+    if (loaded_)
+        emit closing();
     unload();
     event->accept();
 }

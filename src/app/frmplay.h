@@ -39,10 +39,17 @@ class frmPlay : public QWidget
     QImage screenImage() const;
     // The checkerboard's colour at canvas pixel (x, y).
     static QRgb backdropAt(int x, int y);
+    // Shows the canvas zoom times its size; the window follows the box.
+    void setZoom(int zoom);
+
+  signals:
+    // Sent as the window closes, while its geometry is still the one shown.
+    void closing();
 
   protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
   private:
     void sizeAroundBox();

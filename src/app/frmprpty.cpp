@@ -1,7 +1,9 @@
 #include "frmprpty.h"
 
-#include "platform/twips.h"
 #include "document/document.h"
+#include "gif/gifio.h"
+#include "gridcell_delegate.h"
+#include "platform/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,8 +16,10 @@
 #include <QStatusBar>
 #include <QTableView>
 
-namespace velmar {
-namespace {
+namespace velmar
+{
+namespace
+{
 
 // The column widths are fixed in twips; the font of the desktop may be
 // wider than the one they were made for. Step the font down until every text
@@ -102,7 +106,12 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
 
     fgPrpty_ = new QTableView(this);
     fgPrpty_->setObjectName(QStringLiteral("fgPrpty"));
+    // Before the view's own connection: the view moves its current cell off
+    // the rows that go, and which row was current must be known first.
+    connect(doc_.gridModel(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) { onRowsAboutToBeRemoved(first, last); });
     fgPrpty_->setModel(doc_.gridModel());
+    fgPrpty_->setItemDelegate(new GridCellDelegate(doc_, fgPrpty_));
     fgPrpty_->setSelectionMode(QAbstractItemView::SingleSelection);
     fgPrpty_->setSelectionBehavior(QAbstractItemView::SelectItems);
     fgPrpty_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -156,11 +165,12 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
     connect(fgPrpty_, &QTableView::clicked, this, &frmPrpty::fgPrpty_Click);
     connect(fgPrpty_->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmPrpty::fgPrpty_RowColChange);
     connect(txtIn_, &QLineEdit::returnPressed, this, &frmPrpty::txtIn_EnterPressed);
+    connect(txtIn_, &QLineEdit::textEdited, this, &frmPrpty::showCellStatus);
+    connect(doc_.gridModel(), &QAbstractItemModel::rowsRemoved, this, &frmPrpty::onRowsRemoved);
+    connect(doc_.gridModel(), &QAbstractItemModel::modelReset, txtIn_, &QLineEdit::clear);
+    connect(doc_.gridModel(), &QAbstractItemModel::dataChanged, this, &frmPrpty::onCellsChanged);
 
-    const int statusHeight = statusBar_->sizeHint().height();
-    const QSize client = size();
-    statusBar_->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
-    statusPanel_->setFixedWidth(std::max(0, client.width() - twipsToPixels(kStatusMarginTwips)));
+    layoutGrid();
     {
         QStringList helps;
         QList<int> room;
@@ -170,9 +180,23 @@ frmPrpty::frmPrpty(Document &doc, QWidget *parent) : QWidget(parent, Qt::Tool), 
         }
         statusPanel_->setFont(fittingFont(statusPanel_->font(), helps, room));
     }
+}
+
+void frmPrpty::layoutGrid()
+{
+    const int statusHeight = statusBar_->sizeHint().height();
+    const QSize client = size();
+    statusBar_->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
+    statusPanel_->setFixedWidth(std::max(0, client.width() - twipsToPixels(kStatusMarginTwips)));
     const int gridTop = twipsToPixels(kGridTopTwips);
-    fgPrpty_->setGeometry(twipsToPixels(240), gridTop, client.width() - twipsToPixels(240) * 2,
-                          client.height() - statusHeight - gridTop - 4);
+    fgPrpty_->setGeometry(twipsToPixels(240), gridTop, std::max(0, client.width() - twipsToPixels(240) * 2),
+                          std::max(0, client.height() - statusHeight - gridTop - 4));
+}
+
+void frmPrpty::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutGrid();
 }
 
 void frmPrpty::refreshGlobals()
@@ -190,7 +214,10 @@ void frmPrpty::refreshGlobals()
         chkGblLoop_->setChecked(g.loopBlock);
 }
 
-QString frmPrpty::statusText() const { return statusPanel_->text(); }
+QString frmPrpty::statusText() const
+{
+    return statusPanel_->text();
+}
 
 void frmPrpty::setStatus(const QString &text)
 {
@@ -229,7 +256,39 @@ void frmPrpty::fgPrpty_RowColChange()
         txtIn_->repaint();
         fgPrpty_->setFocus();
     }
-    setStatus(PropertyGrid::helpText(currentCol()));
+    showCellStatus(doc_.grid().TextMatrix(currentRow(), currentCol()));
+}
+
+void frmPrpty::showCellStatus(const QString &text)
+{
+    // Only a frame's row is written; the grid's spare empty row is not.
+    const bool frameRow = currentRow() > 0 && currentRow() <= doc_.picCount();
+    const std::optional<QString> problem = frameRow ? gridCellProblem(currentCol(), text) : std::nullopt;
+    setStatus(problem ? *problem : PropertyGrid::helpText(currentCol()));
+}
+
+void frmPrpty::onRowsAboutToBeRemoved(int first, int last)
+{
+    const QModelIndex current = fgPrpty_->currentIndex();
+    currentRowGoing_ = current.isValid() && current.row() >= first && current.row() <= last;
+}
+
+void frmPrpty::onRowsRemoved()
+{
+    // The view moves its current cell to a neighbour; the value box must not
+    // carry the text of the row that went over to it.
+    if (currentRowGoing_)
+        txtIn_->clear();
+    currentRowGoing_ = false;
+}
+
+void frmPrpty::onCellsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    const QModelIndex current = fgPrpty_->currentIndex();
+    if (!current.isValid() || txtIn_->hasFocus())
+        return;
+    if (QItemSelectionRange(topLeft, bottomRight).contains(current))
+        txtIn_->setText(current.data().toString());
 }
 
 void frmPrpty::fgPrpty_EnterPressed()
@@ -243,6 +302,7 @@ void frmPrpty::txtIn_EnterPressed()
 {
     if (currentRow() > 0 && currentCol() > 0)
         doc_.setCell(currentRow(), currentCol(), txtIn_->text());
+    showCellStatus(txtIn_->text());
     fgPrpty_->setFocus();
 }
 

@@ -51,8 +51,9 @@ frmVersion::frmVersion(QWidget *parent) : QDialog(parent)
     Image1->setPixmap(QPixmap(QStringLiteral(":/icons/velmar.png"))
                           .scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
-    Label1 = addLabel(this, "Label1", QStringLiteral("Velmar for Windows"), twipsRect(1320, 360, 1665, 240));
-    Label2 = addLabel(this, "Label2", QStringLiteral("Version 1.9"), twipsRect(1680, 720, 990, 240));
+    Label1 = addLabel(this, "Label1", QStringLiteral("Velmar for Linux"), twipsRect(1320, 360, 1665, 240));
+    // Wide enough for a three-part version, centred where the old one was.
+    Label2 = addLabel(this, "Label2", QStringLiteral("Version " VELMAR_VERSION), twipsRect(1575, 720, 1200, 240));
     Label3 = addLabel(this, "Label3", QStringLiteral("© 2026 Velmar Project"), twipsRect(960, 1080, 2595, 240));
     Label4 = addLabel(this, "Label4", QStringLiteral("velmar@example.org"), twipsRect(1200, 1560, 1815, 240));
     Label6 = addLabel(this, "Label6", QStringLiteral("velmar.example.org"), twipsRect(1200, 1920, 1875, 240));

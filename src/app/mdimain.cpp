@@ -7,11 +7,13 @@
 #include "frmprpty.h"
 #include "frmversion.h"
 #include "gif/gifio.h"
+#include "helpwindow.h"
 #include "mdiarrange.h"
 #include "platform/twips.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -29,6 +31,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -138,6 +141,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     createMenus();
     createToolbar();
     createStatusBar();
+    createZoomMenu();
 
     connect(&doc_, &Document::frameAdded, this, &mdiMain::onFrameAdded);
     connect(&doc_, &Document::frameChanged, this, &mdiMain::onFrameChanged);
@@ -405,6 +409,7 @@ void mdiMain::onFrameAdded(int n, int windowLike)
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
     windows_.insert(n, sub);
+    frame->pic1()->setZoom(zoom_);
     frame->showPicture();
 
     // The window is sized around the picture box, but never narrower than
@@ -766,6 +771,7 @@ void mdiMain::mPropaty_Click()
 {
     startCommand(QStringLiteral("mPropaty_Click"));
     frmPrpty *p = propertyWindow();
+    placePropertyWindow();
     p->show();
     p->raise();
 }
@@ -775,8 +781,10 @@ void mdiMain::mAnime_Click()
     startCommand(QStringLiteral("mAnime_Click"));
     // The player deletes itself when it closes, so an opening after a close
     // loads it afresh: frame 0, cleared buffers, the canvas size of now.
-    if (!play_ || !play_->isLoaded())
+    if (!play_ || !play_->isLoaded()) {
         play_ = new frmPlay(doc_, this);
+        placePlayer();
+    }
     play_->show();
     play_->raise();
 }
@@ -834,13 +842,27 @@ QString mdiMain::helpFilePath()
 void mdiMain::help_Click()
 {
     startCommand(QStringLiteral("help_Click"));
-    const QString path = helpFilePath();
+    const QString path = helpPath_.isEmpty() ? helpFilePath() : helpPath_;
     if (!QFileInfo::exists(path)) {
         doc_.setStatusText(QStringLiteral("ヘルプファイルが見つかりません (%1)").arg(path));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        doc_.setStatusText(QStringLiteral("ヘルプを開けませんでした (%1)").arg(path));
+    const QUrl page = QUrl::fromLocalFile(path);
+    const bool opened = openUrl_ ? openUrl_(page) : QDesktopServices::openUrl(page);
+    if (opened)
+        return;
+    // No viewer on this desktop: the program shows the page itself.
+    if (!help_)
+        help_ = new HelpWindow(this);
+    help_->showPage(page);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+HelpWindow *mdiMain::helpWindow() const
+{
+    return help_;
 }
 
 bool mdiMain::askToSave()
@@ -876,6 +898,7 @@ void mdiMain::closeEvent(QCloseEvent *event)
     for (QMdiSubWindow *w : windows_)
         if (auto *f = qobject_cast<frmPic *>(w->widget()))
             f->unload();
+    saveWindowSettings();
     if (prpty_)
         prpty_->close();
     event->accept();
@@ -884,6 +907,145 @@ void mdiMain::closeEvent(QCloseEvent *event)
     // exit() would only make every later dialog return at once.
     if (QThread::currentThread()->loopLevel() > 0)
         QCoreApplication::exit(0);
+}
+
+// --- Zoom and window places ---------------------------------------------------
+
+namespace
+{
+
+constexpr int kZooms[] = {1, 2, 3, 4};
+
+const QString kMainGeometryKey = QStringLiteral("mainWindow/geometry");
+const QString kMainStateKey = QStringLiteral("mainWindow/state");
+const QString kZoomKey = QStringLiteral("view/zoom");
+const QString kPropertyGeometryKey = QStringLiteral("propertyWindow/geometry");
+const QString kPlayerGeometryKey = QStringLiteral("player/geometry");
+
+} // namespace
+
+void mdiMain::createZoomMenu()
+{
+    auto *windowMenu = menuBar()->findChild<QMenu *>(QStringLiteral("mIndicate"));
+    windowMenu->addSeparator();
+    QMenu *menu = windowMenu->addMenu(QStringLiteral("表示倍率"));
+    menu->setObjectName(QStringLiteral("mZoom"));
+    zoomGroup_ = new QActionGroup(this);
+    zoomGroup_->setExclusive(true);
+    for (int z : kZooms) {
+        QAction *a = menu->addAction(QStringLiteral("%1%").arg(z * 100));
+        a->setObjectName(QStringLiteral("mZoom%1").arg(z * 100));
+        a->setCheckable(true);
+        a->setChecked(z == zoom_);
+        a->setData(z);
+        zoomGroup_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, z] { setZoom(z); });
+    }
+    // Ctrl++ (also Ctrl+=, the same key without Shift) and Ctrl+- step through
+    // the zooms from any window of the program, the player included.
+    menu->addSeparator();
+    QAction *in = menu->addAction(QStringLiteral("拡大"));
+    in->setObjectName(QStringLiteral("mZoomIn"));
+    in->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    QAction *out = menu->addAction(QStringLiteral("縮小"));
+    out->setObjectName(QStringLiteral("mZoomOut"));
+    out->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    for (QAction *a : {in, out}) {
+        a->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(a);
+    }
+    connect(in, &QAction::triggered, this, [this] { setZoom(zoom_ + 1); });
+    connect(out, &QAction::triggered, this, [this] { setZoom(zoom_ - 1); });
+}
+
+void mdiMain::setZoom(int zoom)
+{
+    zoom = std::clamp(zoom, kZooms[0], kZooms[std::size(kZooms) - 1]);
+    for (QAction *a : zoomGroup_->actions())
+        a->setChecked(a->data().toInt() == zoom);
+    if (zoom == zoom_)
+        return;
+    zoom_ = zoom;
+    // Each frame window is sized around its zoomed picture as when it was
+    // opened, so that arranging works on what is on screen.
+    for (QMdiSubWindow *sub : windows_) {
+        auto *frame = qobject_cast<frmPic *>(sub->widget());
+        if (!frame)
+            continue;
+        if (sub->isMaximized() || sub->isMinimized())
+            sub->showNormal();
+        const QSize frameAllowance = sub->size() - sub->contentsRect().size();
+        frame->setZoom(zoom_);
+        QSize outer = frame->pic1()->size() + frameAllowance;
+        outer.setWidth(std::max(outer.width(), twipsToPixels(kMinFrameWindowTwips)));
+        sub->resize(outer);
+    }
+    if (play_ && play_->isLoaded())
+        play_->setZoom(zoom_);
+    if (rememberWindows_)
+        QSettings().setValue(kZoomKey, zoom_);
+}
+
+void mdiMain::placeBeside(QWidget *window, const QWidget *above) const
+{
+    const QRect main = frameGeometry();
+    const QScreen *screen = this->screen();
+    const QRect room = screen ? screen->availableGeometry() : QRect();
+    const QSize size = window->frameGeometry().size();
+    QPoint place(main.right() + 1, main.top());
+    if (!room.isEmpty() && place.x() + size.width() > room.right() + 1)
+        place = QPoint(std::max(main.left(), main.right() + 1 - size.width()), geometry().top());
+    if (above && above->isVisible()) {
+        const QRect other = above->frameGeometry();
+        if (other.contains(place) && other.bottom() + size.height() <= room.bottom())
+            place.setY(other.bottom() + 1);
+    }
+    window->move(place);
+}
+
+void mdiMain::placePlayer()
+{
+    play_->setZoom(zoom_);
+    connect(play_, &frmPlay::closing, this, [this] {
+        if (rememberWindows_)
+            QSettings().setValue(kPlayerGeometryKey, play_->saveGeometry());
+    });
+    const QByteArray saved = rememberWindows_ ? QSettings().value(kPlayerGeometryKey).toByteArray() : QByteArray();
+    if (saved.isEmpty() || !play_->restoreGeometry(saved))
+        placeBeside(play_, prpty_);
+}
+
+void mdiMain::placePropertyWindow()
+{
+    if (propertyPlaced_)
+        return;
+    propertyPlaced_ = true;
+    const QByteArray saved = rememberWindows_ ? QSettings().value(kPropertyGeometryKey).toByteArray() : QByteArray();
+    if (saved.isEmpty() || !prpty_->restoreGeometry(saved))
+        placeBeside(prpty_, play_);
+}
+
+void mdiMain::restoreWindowSettings()
+{
+    rememberWindows_ = true;
+    const QSettings settings;
+    restoreGeometry(settings.value(kMainGeometryKey).toByteArray());
+    restoreState(settings.value(kMainStateKey).toByteArray());
+    setZoom(settings.value(kZoomKey, 1).toInt());
+}
+
+void mdiMain::saveWindowSettings()
+{
+    if (!rememberWindows_)
+        return;
+    QSettings settings;
+    settings.setValue(kMainGeometryKey, saveGeometry());
+    settings.setValue(kMainStateKey, saveState());
+    settings.setValue(kZoomKey, zoom_);
+    if (prpty_ && propertyPlaced_)
+        settings.setValue(kPropertyGeometryKey, prpty_->saveGeometry());
+    if (play_ && play_->isLoaded())
+        settings.setValue(kPlayerGeometryKey, play_->saveGeometry());
 }
 
 } // namespace velmar

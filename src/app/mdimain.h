@@ -4,7 +4,11 @@
 #include <QPointer>
 #include <QVector>
 
+#include <functional>
+
 class QAction;
+class QActionGroup;
+class QUrl;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -21,6 +25,7 @@ class frmPic;
 class frmPlay;
 class frmPrpty;
 class frmVersion;
+class HelpWindow;
 
 // The main window: menus, toolbar, status bar and the frame windows. Every
 // user command starts here and is carried out on the Document.
@@ -103,6 +108,22 @@ class mdiMain : public QMainWindow
 
     // Path of the help page beside the program.
     static QString helpFilePath();
+    // Another help page than the one beside the program (empty: that one).
+    void setHelpFilePath(const QString &path) { helpPath_ = path; }
+    // Hands a page to the desktop's viewer; false when there is none. F1
+    // then shows the page in the program's own help window.
+    void setUrlOpener(std::function<bool(const QUrl &)> opener) { openUrl_ = std::move(opener); }
+    HelpWindow *helpWindow() const;
+
+    // The zoom of the frame windows and the player: 1 to 4.
+    int zoom() const { return zoom_; }
+    void setZoom(int zoom);
+
+    // Brings back the window places and the zoom of the last run, and from
+    // then on remembers them (the program does; tests leave the user's
+    // settings alone by not calling it).
+    void restoreWindowSettings();
+    void saveWindowSettings();
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -116,6 +137,14 @@ class mdiMain : public QMainWindow
     void createMenus();
     void createToolbar();
     void createStatusBar();
+    void createZoomMenu();
+    // Puts a top-level window to the right of this one when it fits on the
+    // screen there, otherwise inside this one's right edge; below `above`
+    // when that window is already there, so that the two do not cover each
+    // other.
+    void placeBeside(QWidget *window, const QWidget *above) const;
+    void placePlayer();
+    void placePropertyWindow();
     QAction *command(const char *name) const;
     // Enables the commands for what the document holds now.
     void updateActions();
@@ -153,6 +182,13 @@ class mdiMain : public QMainWindow
     QPointer<frmPlay> play_;
     QPointer<frmAuto> auto_;
     QString lastCommand_;
+    std::function<bool(const QUrl &)> openUrl_;
+    QPointer<HelpWindow> help_;
+    QString helpPath_;
+    QActionGroup *zoomGroup_ = nullptr;
+    int zoom_ = 1;
+    bool rememberWindows_ = false;
+    bool propertyPlaced_ = false;
     QString currentFile_;
     QMenu *recentMenu_ = nullptr;
 };

@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <algorithm>
+
 namespace velmar
 {
 
@@ -33,8 +35,14 @@ void PictureBox::setPicture(const QImage &image)
 {
     image_ = image;
     if (area_.isEmpty())
-        setFixedSize(image.width() + 2 * kBorder, image.height() + 2 * kBorder);
+        setFixedSize(image.width() * zoom_ + 2 * kBorder, image.height() * zoom_ + 2 * kBorder);
     update();
+}
+
+void PictureBox::setZoom(int zoom)
+{
+    zoom_ = std::max(1, zoom);
+    setPicture(image_);
 }
 
 void PictureBox::paintEvent(QPaintEvent *)
@@ -48,7 +56,10 @@ void PictureBox::paintEvent(QPaintEvent *)
         return;
     if (!area_.isEmpty())
         p.setClipRect(QRect(QPoint(kBorder, kBorder), area_));
-    p.drawImage(kBorder, kBorder, image_);
+    if (zoom_ == 1)
+        p.drawImage(kBorder, kBorder, image_);
+    else
+        p.drawImage(QRect(kBorder, kBorder, image_.width() * zoom_, image_.height() * zoom_), image_);
 }
 
 void PictureBox::paintClassicBorder(QPainter &p)

@@ -40,6 +40,10 @@ class PictureBox : public QWidget
     // repaint() after it.
     void setPicture(const QImage &image);
     const QImage &picture() const { return image_; }
+    // Each picture pixel becomes zoom × zoom screen pixels (nearest
+    // neighbour, so that the pixels stay sharp); 1 by default.
+    void setZoom(int zoom);
+    int zoom() const { return zoom_; }
 
   protected:
     void paintEvent(QPaintEvent *event) override;
@@ -51,6 +55,7 @@ class PictureBox : public QWidget
     QImage image_;
     Border border_ = Border::Classic;
     QSize area_;
+    int zoom_ = 1;
 };
 
 } // namespace velmar

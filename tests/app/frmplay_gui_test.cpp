@@ -1,9 +1,10 @@
-#include "gif/gifio.h"
-#include "platform/twips.h"
-#include "frmplay.h"
 #include "document/document.h"
 #include "frmpic.h"
+#include "frmplay.h"
+#include "gif/gifio.h"
 #include "mdimain.h"
+#include "picturebox_view.h"
+#include "platform/twips.h"
 #include "support/frames.h"
 
 #include <QAction>
@@ -12,6 +13,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -305,3 +308,58 @@ TEST_F(PlayerFromMainWindowTest, OpeningWithNoFramesClosesAtTheFirstTick)
 }
 
 } // namespace
+
+TEST_F(PlayerFromMainWindowTest, ZoomScalesFrameWindowsAndThePlayerPixelForPixel)
+{
+    addFrame(doc, 120, 40, std::vector<uint8_t>(120 * 40, 1), 8, rampPalette(5));
+    window.mAnime_Click();
+    frmPlay *p = window.playerWindow();
+    p->tmrPlay_Timer();
+    const QSize border(2 * PictureBox::kBorder, 2 * PictureBox::kBorder);
+    const QSize picture = window.frameWindow(3)->pic1()->size() - border;
+    const QSize outer = window.frameSubWindow(3)->size();
+    const QSize canvas = p->picPlay()->size() - border;
+    ASSERT_EQ(picture, QSize(120, 40));
+
+    action("mZoom200")->trigger();
+    EXPECT_EQ(window.zoom(), 2);
+    EXPECT_EQ(window.frameWindow(3)->pic1()->size() - border, picture * 2);
+    EXPECT_EQ(window.frameSubWindow(3)->size(), outer + picture) << "the window follows its picture";
+    EXPECT_EQ(p->picPlay()->size() - border, canvas * 2);
+    EXPECT_GE(p->size().height(), p->picPlay()->height());
+    // Nearest neighbour: each picture pixel is a 2 x 2 block of its colour.
+    const QImage shot = window.frameWindow(0)->pic1()->grab().toImage();
+    const QRgb colour = rgb(rampPalette(0)[1]);
+    for (int y : {0, 1})
+        for (int x : {0, 1})
+            EXPECT_EQ(shot.pixel(PictureBox::kBorder + x, PictureBox::kBorder + y), colour) << x << "," << y;
+
+    addFrame(doc, 120, 40, std::vector<uint8_t>(120 * 40, 1), 8, rampPalette(6));
+    EXPECT_EQ(window.frameWindow(4)->pic1()->size() - border, picture * 2) << "a new frame opens zoomed";
+
+    EXPECT_TRUE(action("mZoomIn")->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Equal)));
+    action("mZoomIn")->trigger();
+    EXPECT_TRUE(action("mZoom300")->isChecked());
+    for (int i = 0; i < 4; ++i)
+        action("mZoomOut")->trigger();
+    EXPECT_EQ(window.zoom(), 1) << "stops at 100%";
+    EXPECT_TRUE(action("mZoom100")->isChecked());
+    EXPECT_FALSE(action("mZoom200")->isChecked());
+    EXPECT_EQ(window.frameSubWindow(3)->size(), outer);
+    EXPECT_EQ(p->picPlay()->size() - border, canvas);
+}
+
+TEST_F(PlayerFromMainWindowTest, OpensOnScreenBesideTheMainWindowAndEscClosesIt)
+{
+    window.mAnime_Click();
+    QPointer<frmPlay> p = window.playerWindow();
+    const QRect main = window.frameGeometry();
+    const QRect player = p->frameGeometry();
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(player));
+    EXPECT_TRUE(player.left() > main.right() || main.contains(player.topRight())) << "beside, or inside when it cannot";
+
+    QTest::keyClick(p.data(), Qt::Key_Escape);
+    EXPECT_FALSE(doc.playOpen());
+    flushDeletes();
+    EXPECT_TRUE(p.isNull());
+}

@@ -1,7 +1,7 @@
-#include "platform/twips.h"
 #include "document/document.h"
 #include "frmversion.h"
 #include "mdimain.h"
+#include "platform/twips.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -61,8 +61,8 @@ TEST_F(AboutBoxTest, ShowsItsTextsInArialAtTheirPlaces)
         QRect place;
     };
     const Expected labels[] = {
-        {"Label1", QStringLiteral("Velmar for Windows"), twipsRect(1320, 360, 1665, 240)},
-        {"Label2", QStringLiteral("Version 1.9"), twipsRect(1680, 720, 990, 240)},
+        {"Label1", QStringLiteral("Velmar for Linux"), twipsRect(1320, 360, 1665, 240)},
+        {"Label2", QStringLiteral("Version " VELMAR_VERSION), twipsRect(1575, 720, 1200, 240)},
         {"Label3", QString(), twipsRect(960, 1080, 2595, 240)},
         {"Label4", QString(), twipsRect(1200, 1560, 1815, 240)},
         {"Label6", QString(), twipsRect(1200, 1920, 1875, 240)},
@@ -113,7 +113,7 @@ TEST_F(AboutBoxTest, OkUnloadsTheBoxAndTheNextShowingBuildsItAnew)
     frmVersion *second = box();
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(second->isVisible());
-    EXPECT_EQ(second->findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Velmar for Windows"));
+    EXPECT_EQ(second->findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Velmar for Linux"));
 }
 
 TEST_F(AboutBoxTest, EnterPressesTheDefaultButton)

@@ -1,14 +1,18 @@
 #include "document/document.h"
 #include "frmpic.h"
 #include "frmprpty.h"
+#include "helpwindow.h"
 #include "mdimain.h"
 #include "support/frames.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -263,4 +267,58 @@ TEST_F(MainWindowTest, OptimisedSaveLeavesItsSizeAgainstThePlainOneUntilTheNextC
     EXPECT_LT(QFileInfo(optimised).size(), QFileInfo(plain).size());
     action("mKasane")->trigger();
     EXPECT_EQ(doc.statusText(), QString());
+}
+
+TEST_F(MainWindowTest, F1ShowsThePageInTheProgramsOwnWindowWhenTheDesktopHasNoViewer)
+{
+    QTemporaryDir dir;
+    const QString page = dir.filePath(QStringLiteral("help.html"));
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html><body><h1>Velmar help</h1></body></html>");
+    file.close();
+    window.setHelpFilePath(page);
+    QApplication::setActiveWindow(&window);
+
+    QList<QUrl> asked;
+    window.setUrlOpener([&asked](const QUrl &url) {
+        asked << url;
+        return true;
+    });
+    QTest::keyClick(&window, Qt::Key_F1);
+    EXPECT_EQ(asked, QList<QUrl>{QUrl::fromLocalFile(page)});
+    EXPECT_EQ(window.helpWindow(), nullptr) << "the desktop's viewer took it";
+
+    window.setUrlOpener([](const QUrl &) { return false; });
+    QTest::keyClick(&window, Qt::Key_F1);
+    HelpWindow *help = window.helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->source(), QUrl::fromLocalFile(page));
+    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Velmar help")));
+    EXPECT_TRUE(doc.statusText().isEmpty());
+    help->close();
+}
+
+TEST_F(MainWindowTest, WindowPlacesAndZoomAreRememberedForTheNextRun)
+{
+    ASSERT_TRUE(QStandardPaths::isTestModeEnabled()) << "must not touch the user's settings";
+    QSettings().clear();
+    QSize size;
+    {
+        Document other;
+        mdiMain first(other);
+        first.restoreWindowSettings();
+        first.show();
+        first.resize(first.size() + QSize(40, 30));
+        size = first.size();
+        first.setZoom(3);
+        first.saveWindowSettings();
+    }
+    mdiMain second(doc);
+    EXPECT_EQ(second.zoom(), 1) << "only the program brings settings back";
+    second.restoreWindowSettings();
+    EXPECT_EQ(second.size(), size);
+    EXPECT_EQ(second.zoom(), 3);
+    QSettings().clear();
 }

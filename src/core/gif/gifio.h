@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 namespace velmar
@@ -80,5 +81,10 @@ struct SavedSizes {
 // one (see optimizeGif). sizes, when given, receives both sizes; working
 // out the plain one costs a plain encoding.
 GifResult SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes = nullptr);
+
+// Why SaveGif would refuse text as the value of a frame's grid column col
+// (a number it cannot read, or one its field cannot hold), or nullopt when
+// it takes it. Columns the writer does not convert take any text.
+std::optional<QString> gridCellProblem(int col, const QString &text);
 
 } // namespace velmar

@@ -3,12 +3,12 @@
 // document asks for one; built in memory and put in place only when complete.
 // The document becomes a GifFile in one place (gifFileOf), which the plain
 // save writes as it is and the optimised save hands to the optimiser first.
+#include "document/document.h"
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/gifwrite.h"
 #include "gif/optimize.h"
 #include "platform/numeric.h"
-#include "document/document.h"
 
 #include <QSaveFile>
 
@@ -58,6 +58,29 @@ std::optional<int> textToSide(const QString &text, int lo)
     return int(*v);
 }
 
+// The writer's conversion of each converted frame column, the one rule for
+// both the save and the grid's marking of a cell: nullopt when the text is
+// not a number or its field cannot hold it.
+std::optional<int32_t> convertCell(int col, const QString &text)
+{
+    const auto widen = [](auto v) { return v ? std::optional<int32_t>(*v) : std::nullopt; };
+    switch (col) {
+    case PropertyGrid::ColX:
+    case PropertyGrid::ColY:
+        return widen(textToSide(text, 0));
+    case PropertyGrid::ColInterlace:
+    case PropertyGrid::ColDisposal:
+        return textToInt32(text);
+    case PropertyGrid::ColTransparent:
+    case PropertyGrid::ColTransIndex:
+        return widen(textToByte(text));
+    case PropertyGrid::ColDelay:
+        return widen(textToInt16(text));
+    default:
+        return 0;
+    }
+}
+
 // Every value the writer converts is checked before anything is written:
 // a text that is not a number or does not fit its conversion would
 // otherwise go out as some other number, or stop the save half way.
@@ -65,35 +88,25 @@ std::optional<QString> checkFrame(const Document &doc, int i, FrameProps *props)
 {
     const PropertyGrid &grid = doc.grid();
     const int row = i + 1;
-    const auto cell = [&](int col) { return grid.TextMatrix(row, col); };
-    if (auto v = textToSide(cell(PropertyGrid::ColX), 0))
-        props->left = *v;
-    else
-        return badCell(i, PropertyGrid::ColX, cell(PropertyGrid::ColX));
-    if (auto v = textToSide(cell(PropertyGrid::ColY), 0))
-        props->top = *v;
-    else
-        return badCell(i, PropertyGrid::ColY, cell(PropertyGrid::ColY));
-    if (auto v = textToInt32(cell(PropertyGrid::ColInterlace)))
-        props->interlace = *v;
-    else
-        return badCell(i, PropertyGrid::ColInterlace, cell(PropertyGrid::ColInterlace));
-    if (auto v = textToByte(cell(PropertyGrid::ColTransparent)))
-        props->transparent = *v;
-    else
-        return badCell(i, PropertyGrid::ColTransparent, cell(PropertyGrid::ColTransparent));
-    if (auto v = textToByte(cell(PropertyGrid::ColTransIndex)))
-        props->transIndex = *v;
-    else
-        return badCell(i, PropertyGrid::ColTransIndex, cell(PropertyGrid::ColTransIndex));
-    if (auto v = textToInt16(cell(PropertyGrid::ColDelay)))
-        props->delay = *v;
-    else
-        return badCell(i, PropertyGrid::ColDelay, cell(PropertyGrid::ColDelay));
-    if (auto v = textToInt32(cell(PropertyGrid::ColDisposal)))
-        props->disposal = *v;
-    else
-        return badCell(i, PropertyGrid::ColDisposal, cell(PropertyGrid::ColDisposal));
+    const struct {
+        int col;
+        void (*store)(FrameProps &, int32_t);
+    } fields[] = {
+        {PropertyGrid::ColX, [](FrameProps &p, int32_t v) { p.left = v; }},
+        {PropertyGrid::ColY, [](FrameProps &p, int32_t v) { p.top = v; }},
+        {PropertyGrid::ColInterlace, [](FrameProps &p, int32_t v) { p.interlace = v; }},
+        {PropertyGrid::ColTransparent, [](FrameProps &p, int32_t v) { p.transparent = uint8_t(v); }},
+        {PropertyGrid::ColTransIndex, [](FrameProps &p, int32_t v) { p.transIndex = uint8_t(v); }},
+        {PropertyGrid::ColDelay, [](FrameProps &p, int32_t v) { p.delay = int16_t(v); }},
+        {PropertyGrid::ColDisposal, [](FrameProps &p, int32_t v) { p.disposal = v; }},
+    };
+    for (const auto &f : fields) {
+        const QString text = grid.TextMatrix(row, f.col);
+        const std::optional<int32_t> v = convertCell(f.col, text);
+        if (!v)
+            return badCell(i, f.col, text);
+        f.store(*props, *v);
+    }
     const PicInfo &pic = doc.pic(i);
     if (pic.lWidth < 1 || pic.lHeight < 1 || pic.lWidth > kMaxSide || pic.lHeight > kMaxSide ||
         pic.bits.size() < pic.pixelCount())
@@ -102,6 +115,19 @@ std::optional<QString> checkFrame(const Document &doc, int i, FrameProps *props)
                           QStringLiteral(" は GIF に書けません"));
     return std::nullopt;
 }
+
+} // namespace
+
+std::optional<QString> gridCellProblem(int col, const QString &text)
+{
+    if (convertCell(col, text))
+        return std::nullopt;
+    return PropertyGrid::heading(col) + QStringLiteral(": 「") + text +
+           (isNumeric(text) ? QStringLiteral("」は範囲外です") : QStringLiteral("」は数値ではありません"));
+}
+
+namespace
+{
 
 // The number of colours a frame is written with. A count of 0 for frame 0 is
 // the full 256 of a true-colour screen. A frame whose pixels use an index at

@@ -1,6 +1,6 @@
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
-#include "document/document.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 
@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -284,7 +285,7 @@ TEST(SaveGifMends, ValuesAreRoundedHalfToEvenBeforeTheRangeCheck)
     EXPECT_FALSE(SaveGif(doc, tempPath("round1.gif")).ok);
     doc.setCell(1, 7, QStringLiteral("254.5")); // rounds to 254
     doc.setCell(1, 8,
-                    QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
+                QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
     const std::vector<uint8_t> out = saved(doc, "round2.gif");
     const size_t gce = screenEnd(2);
     EXPECT_EQ(out[gce + 4], 2);
@@ -510,3 +511,49 @@ TEST(SaveGifStatus, ReportsProgressPerFrameAndClearsAtTheEnd)
 }
 
 } // namespace
+
+// The grid's marking of a cell and the save use one rule: a text is marked
+// exactly when the save refuses it, with the reason the mark gives.
+struct CellCase {
+    int col;
+    const char *text;
+    const char *problem; // nullptr: accepted
+};
+
+class GridCellRule : public ::testing::TestWithParam<CellCase>
+{
+};
+
+TEST_P(GridCellRule, MarkedExactlyWhenTheSaveRefuses)
+{
+    const CellCase c = GetParam();
+    const QString text = QString::fromUtf8(c.text);
+    const std::optional<QString> problem = gridCellProblem(c.col, text);
+    ASSERT_EQ(problem.has_value(), c.problem != nullptr) << c.col << " " << c.text;
+    if (problem) {
+        EXPECT_TRUE(problem->contains(QString::fromUtf8(c.problem))) << problem->toStdString();
+    }
+
+    Document doc;
+    addFrame(doc, 1, 1, {0}, 2, greys());
+    doc.setCell(1, c.col, text);
+    QTemporaryDir dir;
+    const GifResult r = SaveGif(doc, dir.filePath(QStringLiteral("out.gif")));
+    EXPECT_EQ(r.ok, !problem) << r.message.toStdString();
+    if (problem) {
+        EXPECT_TRUE(r.message.contains(PropertyGrid::heading(c.col))) << r.message.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cells, GridCellRule,
+    ::testing::Values(
+        CellCase{PropertyGrid::ColX, "65535", nullptr}, CellCase{PropertyGrid::ColX, "65536", "範囲外"},
+        CellCase{PropertyGrid::ColY, "-1", "範囲外"}, CellCase{PropertyGrid::ColY, "abc", "数値ではありません"},
+        CellCase{PropertyGrid::ColInterlace, "-5", nullptr},
+        CellCase{PropertyGrid::ColInterlace, "2147483648", "範囲外"},
+        CellCase{PropertyGrid::ColTransparent, "255", nullptr}, CellCase{PropertyGrid::ColTransparent, "256", "範囲外"},
+        CellCase{PropertyGrid::ColTransIndex, "-1", "範囲外"}, CellCase{PropertyGrid::ColDelay, "-32768", nullptr},
+        CellCase{PropertyGrid::ColDelay, "32768", "範囲外"}, CellCase{PropertyGrid::ColDelay, "", "数値ではありません"},
+        CellCase{PropertyGrid::ColDisposal, "1e10", "範囲外"}, CellCase{PropertyGrid::ColWidth, "abc", nullptr},
+        CellCase{PropertyGrid::ColComment, "abc", nullptr}));
