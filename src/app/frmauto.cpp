@@ -400,11 +400,11 @@ void frmAuto::cmdSakusei_Click()
 {
     curTab_ = SSTab1_->currentIndex();
     autocreate::FieldValues fields = fieldValues(curTab_);
-    const QString message = autocreate::Create(doc_, curTab_, fields);
+    const Result<> created = autocreate::Create(doc_, curTab_, fields);
     // The deletion step lowers window numbers of the cube and prism tabs.
     applyFieldValues(curTab_, fields);
-    if (!message.isEmpty())
-        showError(message);
+    if (!created)
+        showError(created.error());
 }
 
 void frmAuto::showError(const QString &message)

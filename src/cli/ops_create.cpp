@@ -36,9 +36,9 @@ bool runCreate(Context &ctx, const QStringList &args)
             return false;
         }
     }
-    const QString message = autocreate::Create(ctx.doc, tab, fields);
-    if (!message.isEmpty()) {
-        ctx.err << message << "\n";
+    const Result<> created = autocreate::Create(ctx.doc, tab, fields);
+    if (!created) {
+        ctx.err << created.error() << "\n";
         return false;
     }
     return true;

@@ -81,8 +81,8 @@ bool copyFrame(Context &ctx, const QStringList &args)
     const std::optional<int> src = frameNumber(ctx, QStringLiteral("copy"), args[0]);
     if (!src)
         return false;
-    if (ctx.doc.CopyWindow(*src) < 0) {
-        ctx.err << "velmar-cli: copy: " << ctx.doc.lastError() << "\n";
+    if (const Result<int> added = ctx.doc.CopyWindow(*src); !added) {
+        ctx.err << "velmar-cli: copy: " << added.error() << "\n";
         return false;
     }
     return true;
@@ -103,8 +103,8 @@ bool newFrame(Context &ctx, const QStringList &args)
     const std::optional<int> fill = wholeNumber(ctx, op, QStringLiteral("the fill colour"), args[3], 0, 255);
     if (!fill)
         return false;
-    if (ctx.doc.NewWindow(*src, *w, *h, *fill) < 0) {
-        ctx.err << "velmar-cli: new: " << ctx.doc.lastError() << "\n";
+    if (const Result<int> added = ctx.doc.NewWindow(*src, *w, *h, *fill); !added) {
+        ctx.err << "velmar-cli: new: " << added.error() << "\n";
         return false;
     }
     return true;

@@ -185,8 +185,8 @@ TEST_F(FrameWindowsTest, StatusPanelShowsProcessingWhileAFrameIsAdded)
     ASSERT_NE(panel, nullptr);
     QStringList seenWhileAdding;
     QObject::connect(&doc, &Document::frameAdded, &window, [&] { seenWhileAdding << panel->text(); });
-    doc.CopyWindow(0);
-    doc.NewWindow(0, 8, 8, 1);
+    test::addedFrame(doc.CopyWindow(0));
+    test::addedFrame(doc.NewWindow(0, 8, 8, 1));
     EXPECT_EQ(seenWhileAdding, (QStringList{QStringLiteral("処理中"), QStringLiteral("処理中")}));
     EXPECT_TRUE(panel->text().isEmpty());
 }
@@ -195,7 +195,7 @@ TEST_F(FrameWindowsTest, CopyTakesTheSizeOfItsSourceWindow)
 {
     addLettered(1, 30, 20);
     window.frameSubWindow(0)->resize(260, 170); // the user made it larger
-    const int n = doc.CopyWindow(0);
+    const int n = test::addedFrame(doc.CopyWindow(0));
     ASSERT_EQ(n, 1);
     EXPECT_EQ(window.frameSubWindow(1)->size(), QSize(260, 170));
     EXPECT_EQ(window.frameWindow(1)->windowTitle(), "1");
@@ -205,14 +205,14 @@ TEST_F(FrameWindowsTest, CopyTakesTheSizeOfItsSourceWindow)
 TEST_F(FrameWindowsTest, NewFrameWindowFitsAroundThePictureButIsAtLeast1425TwipsWide)
 {
     addLettered(1);
-    const int wide = doc.NewWindow(0, 200, 100, 3);
+    const int wide = test::addedFrame(doc.NewWindow(0, 200, 100, 3));
     frmPic *f = window.frameWindow(wide);
     QMdiSubWindow *sub = window.frameSubWindow(wide);
     EXPECT_EQ(f->pic1()->size(), QSize(204, 104));
     EXPECT_EQ(sub->contentsRect().size(), QSize(204, 104)) << "the inner area is exactly the picture box";
     const QSize allowance = sub->size() - sub->contentsRect().size();
 
-    const int narrow = doc.NewWindow(0, 10, 1, 3);
+    const int narrow = test::addedFrame(doc.NewWindow(0, 10, 1, 3));
     QMdiSubWindow *thin = window.frameSubWindow(narrow);
     EXPECT_EQ(thin->width(), twipsToPixels(1425));
     EXPECT_EQ(pixelsToTwips(thin->width()), 1425);

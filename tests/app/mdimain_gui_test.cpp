@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, CommandsThatNeedAFrameAreDisabledWhileThereIsNone)
     expectEnabled(false, "after closing all");
 
     // A frame whose reading is given up leaves no frame behind.
-    ASSERT_EQ(doc.beginFrame(2, 2, 2, rampPalette(0)), 0);
+    ASSERT_EQ(test::addedFrame(doc.beginFrame(2, 2, 2, rampPalette(0))), 0);
     doc.abandonFrame();
     expectEnabled(false, "after an abandoned frame");
 }

@@ -1,5 +1,7 @@
 #include "support/frames.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace velmar::test {
@@ -23,9 +25,10 @@ ColorTable greys()
 int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
              const ColorTable &colors)
 {
-    const int n = doc.beginFrame(width, height, nColors, colors);
-    if (n < 0)
-        return n;
+    const Result<int> added = doc.beginFrame(width, height, nColors, colors);
+    if (!added)
+        return -1;
+    const int n = *added;
     const std::span<uint8_t> target = doc.pixelsForWriting(n);
     std::copy_n(pixels.begin(), std::min(pixels.size(), target.size()), target.begin());
     doc.ShowPic(n);
@@ -37,6 +40,15 @@ int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &p
         doc.setCell(row, col, cells[col - 1]);
     doc.endFrame();
     return n;
+}
+
+int addedFrame(const Result<int> &added)
+{
+    if (!added) {
+        ADD_FAILURE() << "the frame was refused: " << added.error().toStdString();
+        return -1;
+    }
+    return *added;
 }
 
 } // namespace velmar::test

@@ -15,8 +15,12 @@ ColorTable rampPalette(int seed);
 ColorTable greys();
 
 // Adds a frame the way the reader does: staging slot, pixels, grid row,
-// commit. Returns its number.
+// commit. Returns its number, or -1 when the Document refuses the frame.
 int addFrame(Document &doc, int width, int height, const std::vector<uint8_t> &pixels, int nColors,
              const ColorTable &colors);
+
+// The number of a frame that must have been added; a refusal fails the test
+// with the Document's reason and gives -1.
+int addedFrame(const Result<int> &added);
 
 } // namespace velmar::test

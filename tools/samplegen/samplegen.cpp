@@ -30,9 +30,12 @@ namespace
 
 int addPicture(Document &doc, const Picture &p)
 {
-    const int n = doc.beginFrame(p.width, p.height, 256, defaultColorTable());
-    if (n < 0)
-        return n;
+    const Result<int> added = doc.beginFrame(p.width, p.height, 256, defaultColorTable());
+    if (!added) {
+        std::fprintf(stderr, "velmar_samplegen: %s\n", qPrintable(added.error()));
+        return -1;
+    }
+    const int n = *added;
     std::copy(p.pixels.begin(), p.pixels.end(), doc.pixelsForWriting(n).begin());
     doc.ensureGridRows(n + 2);
     const QStringList cells = {numberText(n), "0", "0", numberText(p.width),  numberText(p.height),
@@ -58,43 +61,45 @@ std::vector<int> range(int first, int last)
 }
 
 // Each recipe leaves its pictures in doc and returns their frame numbers in
-// picture order, or an empty list when an effect refused.
-std::vector<int> tileErase(Document &doc, int tiles)
+// picture order, or the reason an effect refused.
+using Frames = Result<std::vector<int>>;
+
+Frames tileErase(Document &doc, int tiles)
 {
     // The base and the erase steps down to the blank picture; the dialog's
     // back-and-forth timer plays the way back itself.
     const int base = addPicture(doc, samplegen::landscape(64, 64));
-    if (!autoTileErase(doc, tiles, tiles, 5, base, black(doc, base)))
-        return {};
+    if (Result<> r = autoTileErase(doc, tiles, tiles, 5, base, black(doc, base)); !r)
+        return fail(r.error());
     return range(base, base + 5);
 }
 
-std::vector<int> fromTo(Document &doc)
+Frames fromTo(Document &doc)
 {
     const int a = addPicture(doc, samplegen::landscape(150, 50));
     const int b = addPicture(doc, samplegen::night(150, 50));
     // Four dissolve steps and the copy of the second picture follow b.
-    if (!autoFromTo(doc, a, b, 5))
-        return {};
+    if (Result<> r = autoFromTo(doc, a, b, 5); !r)
+        return fail(r.error());
     std::vector<int> frames{a};
     for (int f = b + 1; f <= b + 5; ++f)
         frames.push_back(f);
     return frames;
 }
 
-std::vector<int> mosaic(Document &doc)
+Frames mosaic(Document &doc)
 {
     const int base = addPicture(doc, samplegen::landscape(64, 64));
     // Blocks of 2, 4, 8, 16 and 32 pixels after the sharp picture.
-    if (!autoMosaic(doc, base, 6))
-        return {};
+    if (Result<> r = autoMosaic(doc, base, 6); !r)
+        return fail(r.error());
     return range(base, base + 5);
 }
 
 // The cube and the prism: the Create command's own loops, with the tab's
 // initial colours (white background, black outline) and the three windows
 // kept. Returns the frames the command added.
-std::vector<int> createOnTab(Document &doc, int tab, const QString &count, const QStringList &windows)
+Frames createOnTab(Document &doc, int tab, const QString &count, const QStringList &windows)
 {
     autocreate::FieldValues fields = autocreate::initialFields(tab);
     const autocreate::TabDescriptor &d = autocreate::tabDescriptors()[size_t(tab)];
@@ -104,15 +109,12 @@ std::vector<int> createOnTab(Document &doc, int tab, const QString &count, const
     if (!d.clearCheck.isEmpty())
         fields.insert(d.clearCheck, QStringLiteral("0"));
     const int before = doc.picCount();
-    const QString error = autocreate::Create(doc, tab, fields);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "velmar_samplegen: tab %d: %s\n", tab, qPrintable(error));
-        return {};
-    }
+    if (Result<> created = autocreate::Create(doc, tab, fields); !created)
+        return fail(created.error());
     return range(before, doc.picCount() - 1);
 }
 
-std::vector<int> cube(Document &doc)
+Frames cube(Document &doc)
 {
     addPicture(doc, samplegen::landscape(64, 64));
     addPicture(doc, samplegen::night(64, 64));
@@ -121,7 +123,7 @@ std::vector<int> cube(Document &doc)
     return createOnTab(doc, 4, QStringLiteral("6"), {"0", "1", "2"});
 }
 
-std::vector<int> prism(Document &doc)
+Frames prism(Document &doc)
 {
     addPicture(doc, samplegen::landscape(150, 50));
     addPicture(doc, samplegen::night(150, 50));
@@ -130,59 +132,59 @@ std::vector<int> prism(Document &doc)
     return createOnTab(doc, 5, QStringLiteral("5"), {"0", "1", "2"});
 }
 
-std::vector<int> ticker(Document &doc)
+Frames ticker(Document &doc)
 {
     const int base = addPicture(doc, samplegen::banner(100, 40));
-    if (!autoTicker(doc, base, 8, 100))
-        return {};
+    if (Result<> r = autoTicker(doc, base, 8, 100); !r)
+        return fail(r.error());
     return range(base + 1, base + 8);
 }
 
-std::vector<int> globe(Document &doc)
+Frames globe(Document &doc)
 {
     const int base = addPicture(doc, samplegen::world(64, 64));
-    if (!autoGlobe(doc, base, 10, black(doc, base)))
-        return {};
+    if (Result<> r = autoGlobe(doc, base, 10, black(doc, base)); !r)
+        return fail(r.error());
     return range(base + 1, base + 10);
 }
 
-std::vector<int> coin(Document &doc)
+Frames coin(Document &doc)
 {
     // 86 rows become round(86 * 1.2) = 103.
     const int base = addPicture(doc, samplegen::medal(72, 86));
     const PicInfo &p = doc.pic(base);
-    if (!autoCardTurn(doc, base, 12, nearestPaletteIndex(p.colors, p.nColors, 120, 70, 10)))
-        return {};
+    if (Result<> r = autoCardTurn(doc, base, 12, nearestPaletteIndex(p.colors, p.nColors, 120, 70, 10)); !r)
+        return fail(r.error());
     return range(base + 1, base + 12);
 }
 
-std::vector<int> rotate(Document &doc)
+Frames rotate(Document &doc)
 {
     const int base = addPicture(doc, samplegen::landscape(60, 60));
-    if (!autoRotate(doc, base, 20, black(doc, base)))
-        return {};
+    if (Result<> r = autoRotate(doc, base, 20, black(doc, base)); !r)
+        return fail(r.error());
     return range(base, base + 19);
 }
 
-std::vector<int> slideDown(Document &doc)
+Frames slideDown(Document &doc)
 {
     const int a = addPicture(doc, samplegen::landscape(150, 50));
     const int b = addPicture(doc, samplegen::night(150, 50));
     // The second picture pushes the first out, then the first pushes it
     // back: a, five steps, b, five steps.
     const int firstRun = doc.picCount();
-    if (!autoSlideDown(doc, a, b, 7))
-        return {};
+    if (Result<> r = autoSlideDown(doc, a, b, 7); !r)
+        return fail(r.error());
     const int copyOfB = doc.picCount() - 1;
-    if (!autoSlideDown(doc, copyOfB, a, 7))
-        return {};
+    if (Result<> r = autoSlideDown(doc, copyOfB, a, 7); !r)
+        return fail(r.error());
     std::vector<int> frames{a};
     for (int f = firstRun; f < doc.picCount() - 1; ++f)
         frames.push_back(f);
     return frames;
 }
 
-std::vector<int> makeSamples(Document &doc, int tab)
+Frames makeSamples(Document &doc, int tab)
 {
     switch (tab) {
     case 0:
@@ -208,7 +210,7 @@ std::vector<int> makeSamples(Document &doc, int tab)
     case 10:
         return slideDown(doc);
     }
-    return {};
+    return fail(QStringLiteral("no recipe for tab %1").arg(tab));
 }
 
 QImage toImage(const PicInfo &p)
@@ -240,10 +242,15 @@ int main(int argc, char **argv)
     for (int tab = 0; tab < autocreate::kTabCount; ++tab) {
         const autocreate::SampleSet &set = autocreate::sampleSets()[size_t(tab)];
         Document doc;
-        const std::vector<int> frames = makeSamples(doc, tab);
+        const Frames made = makeSamples(doc, tab);
+        if (!made) {
+            std::fprintf(stderr, "velmar_samplegen: tab %d: %s\n", tab, qPrintable(made.error()));
+            return 1;
+        }
+        const std::vector<int> &frames = *made;
         if (int(frames.size()) != set.loaded) {
-            std::fprintf(stderr, "velmar_samplegen: tab %d made %d pictures, the table says %d (%s)\n", tab,
-                         int(frames.size()), set.loaded, qPrintable(doc.lastError()));
+            std::fprintf(stderr, "velmar_samplegen: tab %d made %d pictures, the table says %d\n", tab,
+                         int(frames.size()), set.loaded);
             return 1;
         }
         for (int k = 0; k < set.loaded; ++k) {

@@ -16,12 +16,6 @@ namespace velmar::autocreate
 namespace
 {
 
-QString stopped(const Document &doc)
-{
-    const QString why = doc.lastError();
-    return why.isEmpty() ? QStringLiteral("フレームを追加できなかったため、途中で終了しました。") : why;
-}
-
 int nearest(double v)
 {
     return int(roundHalfEven(v));
@@ -29,7 +23,7 @@ int nearest(double v)
 
 } // namespace
 
-QString runCubeLoop(Document &doc, const CreateArgs &args)
+Result<> runCubeLoop(Document &doc, const CreateArgs &args)
 {
     const int a = args.windows[0];
     const int background = args.colours[0];
@@ -39,21 +33,22 @@ QString runCubeLoop(Document &doc, const CreateArgs &args)
     // The frames are added first and then painted together (on all threads).
     std::vector<int> frames;
     std::vector<double> angles;
-    QString why;
+    Result<> stopped;
     for (double theta : cubeAngles(args.n)) {
-        const int f = doc.NewWindow(a, side, side, background);
-        if (f < 0) {
-            why = stopped(doc);
+        const Result<int> added = doc.NewWindow(a, side, side, background);
+        if (!added) {
+            stopped = fail(added.error());
             break;
         }
+        const int f = *added;
         frames.push_back(f);
         angles.push_back(theta);
     }
     drawCubes(doc, frames, angles, s, border, a, args.windows[1], args.windows[2]);
-    return why;
+    return stopped;
 }
 
-QString runPrismLoop(Document &doc, const CreateArgs &args)
+Result<> runPrismLoop(Document &doc, const CreateArgs &args)
 {
     const int d = args.windows[0];
     const int background = args.colours[0];
@@ -65,13 +60,14 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
     // The frames are added first and then painted together (on all threads).
     std::vector<int> frames;
     std::vector<double> angles;
-    QString why;
+    Result<> stopped;
     for (double theta : prismAngles(args.n)) {
-        const int f = doc.NewWindow(d, w, h, background);
-        if (f < 0) {
-            why = stopped(doc);
+        const Result<int> added = doc.NewWindow(d, w, h, background);
+        if (!added) {
+            stopped = fail(added.error());
             break;
         }
+        const int f = *added;
         frames.push_back(f);
         angles.push_back(theta);
         // A face squarely in front rests 2 seconds; the frames just after and
@@ -84,28 +80,32 @@ QString runPrismLoop(Document &doc, const CreateArgs &args)
         ++k;
     }
     drawPrisms(doc, frames, angles, border, d, args.windows[1], args.windows[2]);
-    return why;
+    return stopped;
 }
 
-QString runGlobe(Document &doc, const CreateArgs &args)
+Result<> runGlobe(Document &doc, const CreateArgs &args)
 {
-    return autoGlobe(doc, args.windows[0], args.count, args.colours[0]) ? QString() : stopped(doc);
+    return autoGlobe(doc, args.windows[0], args.count, args.colours[0]);
 }
 
-QString runCardTurn(Document &doc, const CreateArgs &args)
+Result<> runCardTurn(Document &doc, const CreateArgs &args)
 {
-    return autoCardTurn(doc, args.windows[0], args.count, args.colours[0]) ? QString() : stopped(doc);
+    return autoCardTurn(doc, args.windows[0], args.count, args.colours[0]);
 }
 
-QString checkGlobeSize(const Document &doc, const FieldValues &, CreateArgs &args)
+Result<> checkGlobeSize(const Document &doc, const FieldValues &, CreateArgs &args)
 {
     const PicInfo &base = doc.pic(args.windows[0]);
-    return base.lWidth < 3 || base.lHeight < 2 ? msgParameter() : QString();
+    if (base.lWidth < 3 || base.lHeight < 2)
+        return fail(msgParameter());
+    return {};
 }
 
-QString checkCardTurnSize(const Document &doc, const FieldValues &, CreateArgs &args)
+Result<> checkCardTurnSize(const Document &doc, const FieldValues &, CreateArgs &args)
 {
-    return doc.pic(args.windows[0]).lWidth < 2 ? msgParameter() : QString();
+    if (doc.pic(args.windows[0]).lWidth < 2)
+        return fail(msgParameter());
+    return {};
 }
 
 } // namespace velmar::autocreate

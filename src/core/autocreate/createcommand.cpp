@@ -131,91 +131,85 @@ bool isOn(const TabDescriptor &tab, const FieldValues &fields, const QString &na
 // Tab 0: the division counts. Only 0 is refused by the comparison itself;
 // negative counts and more tiles than pixels have no tiling of the picture
 // (and huge counts overflow the tile table), so they are refused too.
-QString checkDivisions(const Document &doc, const FieldValues &fields, CreateArgs &args)
+Result<> checkDivisions(const Document &doc, const FieldValues &fields, CreateArgs &args)
 {
     const TabDescriptor &tab = tabDescriptors()[0];
     const std::optional<double> x = parseNumber(fieldValue(tab, fields, QStringLiteral("txtDivX")));
     const std::optional<double> y = parseNumber(fieldValue(tab, fields, QStringLiteral("txtDivY")));
     if (!x || !y || *x == 0 || *y == 0)
-        return msgParameter();
+        return fail(msgParameter());
     const std::optional<int32_t> tx = toInt32(*x);
     const std::optional<int32_t> ty = toInt32(*y);
     if (!tx || !ty || *tx < 0 || *ty < 0)
-        return msgParameter();
+        return fail(msgParameter());
     const PicInfo &base = doc.pic(args.windows[0]);
     const int64_t across = *tx == 0 ? base.lWidth : *tx;
     const int64_t down = *ty == 0 ? base.lHeight : *ty;
     if (across * down > int64_t(base.pixelCount()))
-        return msgParameter();
+        return fail(msgParameter());
     args.divX = *tx;
     args.divY = *ty;
-    return QString();
+    return {};
 }
 
 // Tab 6: the view width, the base window's own or a typed one within it.
-QString checkWidth(const Document &doc, const FieldValues &fields, CreateArgs &args)
+Result<> checkWidth(const Document &doc, const FieldValues &fields, CreateArgs &args)
 {
     const TabDescriptor &tab = tabDescriptors()[6];
     const int baseWidth = doc.pic(args.windows[0]).lWidth;
     if (isOn(tab, fields, QStringLiteral("optYokohabaKijun_7"))) {
         args.width = baseWidth;
-        return QString();
+        return {};
     }
     const std::optional<double> v = parseNumber(fieldValue(tab, fields, QStringLiteral("txtYokohaba_7")));
     if (!v)
-        return QStringLiteral("横幅に誤りがあります。");
+        return fail(QStringLiteral("横幅に誤りがあります。"));
     // The message names 0-255 whatever the frame's width; it is kept as users know it.
     if (*v < 1 || *v > baseWidth)
-        return QStringLiteral("横幅に誤りがあります。(0-255)");
+        return fail(QStringLiteral("横幅に誤りがあります。(0-255)"));
     args.width = int(roundHalfEven(*v));
-    return QString();
+    return {};
 }
 
 // Tabs 2 and 10 read the second window with the first one's size.
-QString checkSameSize(const Document &doc, const FieldValues &, CreateArgs &args)
+Result<> checkSameSize(const Document &doc, const FieldValues &, CreateArgs &args)
 {
     const PicInfo &a = doc.pic(args.windows[0]);
     const PicInfo &b = doc.pic(args.windows[1]);
     if (a.lWidth != b.lWidth || a.lHeight != b.lHeight)
-        return msgParameter();
-    return QString();
+        return fail(msgParameter());
+    return {};
 }
 
 // --- Actions ----------------------------------------------------------------
 
-QString stopped(const Document &doc)
+Result<> runTileErase(Document &doc, const CreateArgs &a)
 {
-    const QString why = doc.lastError();
-    return why.isEmpty() ? QStringLiteral("フレームを追加できなかったため、途中で終了しました。") : why;
+    return autoTileErase(doc, a.divX, a.divY, a.count, a.windows[0], a.colours[0]);
 }
-
-QString runTileErase(Document &doc, const CreateArgs &a)
+Result<> runFade(Document &doc, const CreateArgs &a)
 {
-    return autoTileErase(doc, a.divX, a.divY, a.count, a.windows[0], a.colours[0]) ? QString() : stopped(doc);
+    return autoTileErase(doc, 0, 0, a.count, a.windows[0], a.colours[0]);
 }
-QString runFade(Document &doc, const CreateArgs &a)
+Result<> runFromTo(Document &doc, const CreateArgs &a)
 {
-    return autoTileErase(doc, 0, 0, a.count, a.windows[0], a.colours[0]) ? QString() : stopped(doc);
+    return autoFromTo(doc, a.windows[0], a.windows[1], a.count);
 }
-QString runFromTo(Document &doc, const CreateArgs &a)
+Result<> runMosaic(Document &doc, const CreateArgs &a)
 {
-    return autoFromTo(doc, a.windows[0], a.windows[1], a.count) ? QString() : stopped(doc);
+    return autoMosaic(doc, a.windows[0], a.count);
 }
-QString runMosaic(Document &doc, const CreateArgs &a)
+Result<> runTicker(Document &doc, const CreateArgs &a)
 {
-    return autoMosaic(doc, a.windows[0], a.count) ? QString() : stopped(doc);
+    return autoTicker(doc, a.windows[0], a.count, a.width);
 }
-QString runTicker(Document &doc, const CreateArgs &a)
+Result<> runRotate(Document &doc, const CreateArgs &a)
 {
-    return autoTicker(doc, a.windows[0], a.count, a.width) ? QString() : stopped(doc);
+    return autoRotate(doc, a.windows[0], a.count, a.colours[0]);
 }
-QString runRotate(Document &doc, const CreateArgs &a)
+Result<> runSlideDown(Document &doc, const CreateArgs &a)
 {
-    return autoRotate(doc, a.windows[0], a.count, a.colours[0]) ? QString() : stopped(doc);
-}
-QString runSlideDown(Document &doc, const CreateArgs &a)
-{
-    return autoSlideDown(doc, a.windows[0], a.windows[1], a.count) ? QString() : stopped(doc);
+    return autoSlideDown(doc, a.windows[0], a.windows[1], a.count);
 }
 
 // --- Frames added per tab, for the frame-number limit ----------------------
@@ -501,23 +495,23 @@ void deleteBaseWindows(Document &doc, const TabDescriptor &tab, const CreateArgs
     }
 }
 
-QString Create(Document &doc, int tabIndex, FieldValues &fields)
+Result<> Create(Document &doc, int tabIndex, FieldValues &fields)
 {
     if (tabIndex < 0 || tabIndex >= kTabCount)
-        return msgParameter();
+        return fail(msgParameter());
     const TabDescriptor &tab = tabDescriptors()[size_t(tabIndex)];
     // Every frame the effect adds, every base window it deletes and the
     // canvas change are one undo step.
     Document::Step step(doc, QStringLiteral("自動作成"));
 
     if (doc.picCount() == 0)
-        return msgNoFrame();
+        return fail(msgNoFrame());
 
     const std::optional<double> n = parseNumber(fieldValue(tab, fields, tab.countField));
     if (!n)
-        return msgCount();
+        return fail(msgCount());
     if (*n <= 1 || *n > 30)
-        return msgCountRange();
+        return fail(msgCountRange());
 
     CreateArgs args;
     args.n = *n;
@@ -528,20 +522,20 @@ QString Create(Document &doc, int tabIndex, FieldValues &fields)
     for (int k = 0; k < tab.windowFields.size(); ++k) {
         const std::optional<double> w = parseNumber(fieldValue(tab, fields, tab.windowFields[k]));
         if (!w)
-            return msgParameter();
+            return fail(msgParameter());
         const double r = roundHalfEven(*w);
         if (!(r >= 0 && r < doc.picCount()))
-            return msgParameter();
+            return fail(msgParameter());
         args.windows[size_t(k)] = int(r);
     }
     // Frame numbers are 16-bit: refuse a count whose frames would not fit.
     if (int64_t(doc.picCount()) + tab.framesAdded(*n) > doc.frameLimit())
-        return msgParameter();
+        return fail(msgParameter());
 
     if (tab.check) {
-        const QString why = tab.check(doc, fields, args);
-        if (!why.isEmpty())
-            return why;
+        Result<> checked = tab.check(doc, fields, args);
+        if (!checked)
+            return checked;
     }
     for (size_t k = 0; k < tab.colours.size(); ++k) {
         const ColourSetting &cs = tab.colours[k];
@@ -552,21 +546,21 @@ QString Create(Document &doc, int tabIndex, FieldValues &fields)
         }
         const std::optional<double> v = parseNumber(fieldValue(tab, fields, cs.paletteField));
         if (!v)
-            return cs.notNumeric;
+            return fail(cs.notNumeric);
         if (*v < 0 || *v > 255)
-            return cs.outOfRange;
+            return fail(cs.outOfRange);
         args.colours[k] = int(roundHalfEven(*v));
     }
 
     const int before = doc.picCount();
-    const QString stoppedBecause = tab.action(doc, args);
-    if (!stoppedBecause.isEmpty())
-        return stoppedBecause;
+    Result<> done = tab.action(doc, args);
+    if (!done)
+        return done;
     // A run that added nothing (the push with fewer than three frames) has
     // made no copy of the second window, so deleting it would lose it.
     if (doc.picCount() > before)
         deleteBaseWindows(doc, tab, args, fields);
-    return QString();
+    return {};
 }
 
 } // namespace velmar::autocreate

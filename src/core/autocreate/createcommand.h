@@ -19,6 +19,8 @@
 // runCardTurn), which live in create_geometric.cpp; the checks of those tabs
 // (windows, colours) are already done by the command before the hook runs.
 
+#include "platform/result.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -72,14 +74,14 @@ struct CreateArgs {
     int divX = 0, divY = 0;       // tab 0: the division counts
 };
 
-// Runs a tab's effect on checked values. Returns an empty string when every
-// frame was added, otherwise the reason it stopped (frames added so far stay).
-using TabAction = QString (*)(Document &doc, const CreateArgs &args);
+// Runs a tab's effect on checked values. Succeeds when every frame was added,
+// otherwise fails with the reason it stopped (frames added so far stay).
+using TabAction = Result<> (*)(Document &doc, const CreateArgs &args);
 
 // Tab-specific checks beyond windows and colours (division counts, width,
-// equal window sizes). Returns the message of the failed check or an empty
-// string; fills its values into args.
-using TabCheck = QString (*)(const Document &doc, const FieldValues &fields, CreateArgs &args);
+// equal window sizes). Fails with the message of the failed check; fills its
+// values into args.
+using TabCheck = Result<> (*)(const Document &doc, const FieldValues &fields, CreateArgs &args);
 
 enum class DeleteRule {
     None,              // tabs 0, 1, 3, 9
@@ -126,11 +128,11 @@ FieldValues initialFields(int tab);
 // other options of its group. Returns false when the tab has no such field.
 bool setField(int tab, FieldValues &fields, const QString &name, const QString &value);
 
-// The Create command for tab `tab` (0 to 10). Returns an empty string on
-// success, otherwise the message to show in the "確認" box. A failed check
-// changes nothing. The deletion step of tabs 4 and 5 writes the lowered window
-// numbers back into `fields`, as the dialog shows them afterwards.
-QString Create(Document &doc, int tab, FieldValues &fields);
+// The Create command for tab `tab` (0 to 10). On failure, error() is the
+// message to show in the "確認" box. A failed check changes nothing. The
+// deletion step of tabs 4 and 5 writes the lowered window numbers back into
+// `fields`, as the dialog shows them afterwards.
+Result<> Create(Document &doc, int tab, FieldValues &fields);
 
 // The deletion step after a successful action, on the rounded window numbers.
 void deleteBaseWindows(Document &doc, const TabDescriptor &tab, const CreateArgs &args, FieldValues &fields);
@@ -143,13 +145,13 @@ QString msgParameter();  // "パラメーターに誤りがあります。"
 
 // --- Hooks of the geometric tabs (create_geometric.cpp) -------------------
 // Tab 4: the cube loop (windows A, B, C; colours background, border).
-QString runCubeLoop(Document &doc, const CreateArgs &args);
+Result<> runCubeLoop(Document &doc, const CreateArgs &args);
 // Tab 5: the prism loop (windows D, E, F; colours background, border).
-QString runPrismLoop(Document &doc, const CreateArgs &args);
+Result<> runPrismLoop(Document &doc, const CreateArgs &args);
 // Tab 7: autoGlobe (window base; colour background).
-QString runGlobe(Document &doc, const CreateArgs &args);
+Result<> runGlobe(Document &doc, const CreateArgs &args);
 // Tab 8: autoCardTurn (window base; colour thickness).
-QString runCardTurn(Document &doc, const CreateArgs &args);
+Result<> runCardTurn(Document &doc, const CreateArgs &args);
 // Frames added by the cube / prism loop for a typed count n (the loops step
 // an angle by repeated addition, so a fractional n gives its own count).
 // The angles of the cube's frames (half a turn in n steps) and the prism's
@@ -160,8 +162,8 @@ int cubeFramesAdded(double n);
 int prismFramesAdded(double n);
 // Tab checks of the globe and the coin: a globe needs a base of at least
 // 3 x 2 pixels, a coin one at least 2 pixels wide (a narrower base gives no
-// axis to turn about); otherwise msgParameter().
-QString checkGlobeSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
-QString checkCardTurnSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
+// axis to turn about); otherwise they fail with msgParameter().
+Result<> checkGlobeSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
+Result<> checkCardTurnSize(const Document &doc, const FieldValues &fields, CreateArgs &args);
 
 } // namespace velmar::autocreate

@@ -22,6 +22,14 @@ const QString kStepNew = QStringLiteral("新規ﾌﾚｰﾑ");
 const QString kStepCell = QStringLiteral("ｾﾙ編集");
 const QString kStepGlobal = QStringLiteral("全体設定の編集");
 
+// A copy or a new frame needs an existing frame for its picture or colours.
+// The windows and the command line only offer frames that exist, so this
+// meets a caller that went wrong rather than a user.
+Error noSuchFrame(int n)
+{
+    return fail(QStringLiteral("フレーム（%1）がありません。").arg(n));
+}
+
 size_t stringBytes(const QString &s)
 {
     return sizeof(QString) + size_t(s.size()) * sizeof(QChar);
@@ -253,20 +261,15 @@ void Document::typeGlobal(GlobalField field, const QString &text)
         mergeField_ = int(field);
 }
 
-int Document::beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike)
+Result<int> Document::beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike)
 {
-    lastError_.clear();
     if (hasStagedFrame())
         abandonFrame();
-    if (picCount_ >= frameLimit_) {
-        lastError_ =
-            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(frameLimit_);
-        return -1;
-    }
-    if (width <= 0 || height <= 0) {
-        lastError_ = QStringLiteral("フレームの大きさが正しくありません（%1×%2）。").arg(width).arg(height);
-        return -1;
-    }
+    if (picCount_ >= frameLimit_)
+        return fail(
+            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(frameLimit_));
+    if (width <= 0 || height <= 0)
+        return fail(QStringLiteral("フレームの大きさが正しくありません（%1×%2）。").arg(width).arg(height));
     PicInfo pic;
     pic.lWidth = width;
     pic.lHeight = height;
@@ -276,8 +279,7 @@ int Document::beginFrame(int width, int height, int nColors, const ColorTable &c
         pic.bits.assign(size_t(width) * size_t(height), 0);
         frames_.push_back(std::move(pic));
     } catch (const std::bad_alloc &) {
-        lastError_ = QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width).arg(height);
-        return -1;
+        return fail(QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width).arg(height));
     }
     // The step lasts until the frame is kept or dropped, so that the grid
     // row written meanwhile belongs to it.
@@ -317,18 +319,19 @@ void Document::ShowPic(int i)
         emit frameChanged(i);
 }
 
-int Document::CopyWindow(int src)
+Result<int> Document::CopyWindow(int src)
 {
     if (!isFrame(src))
-        return -1;
+        return noSuchFrame(src);
     Step step(*this, kStepCopy);
     setStatusText(QStringLiteral("処理中"));
     const PicInfo &source = pic(src);
-    const int n = beginFrame(source.lWidth, source.lHeight, source.nColors, source.colors, src);
-    if (n < 0) {
+    Result<int> added = beginFrame(source.lWidth, source.lHeight, source.nColors, source.colors, src);
+    if (!added) {
         setStatusText(QString());
-        return -1;
+        return added;
     }
+    const int n = *added;
     std::copy(frames_[size_t(src)].bits.begin(), frames_[size_t(src)].bits.end(), frames_[size_t(n)].bits.begin());
     ShowPic(n);
 
@@ -348,17 +351,18 @@ int Document::CopyWindow(int src)
     return n;
 }
 
-int Document::NewWindow(int src, int w, int h, int fill)
+Result<int> Document::NewWindow(int src, int w, int h, int fill)
 {
     if (!isFrame(src))
-        return -1;
+        return noSuchFrame(src);
     Step step(*this, kStepNew);
     setStatusText(QStringLiteral("処理中"));
-    const int n = beginFrame(w, h, pic(src).nColors, pic(src).colors, -1);
-    if (n < 0) {
+    Result<int> added = beginFrame(w, h, pic(src).nColors, pic(src).colors, -1);
+    if (!added) {
         setStatusText(QString());
-        return -1;
+        return added;
     }
+    const int n = *added;
     std::fill(frames_[size_t(n)].bits.begin(), frames_[size_t(n)].bits.end(), uint8_t(fill));
     ShowPic(n);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "platform/rnd.h"
 #include "document/picinfo.h"
 #include "document/propertygrid.h"
@@ -126,9 +127,10 @@ class Document : public QObject
     // Opens slot picCount() with a zero-filled width x height buffer and the
     // given colours (entries beyond nColors black) and announces its window
     // (sized like frame windowLike's window, or around the picture when -1).
-    // Returns the slot, or -1 with lastError() set when the frame-number
-    // limit is reached or the buffer cannot be had; nothing changes then.
-    int beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike = -1);
+    // Returns the slot, or the reason when the frame-number limit is reached,
+    // the size is not positive or the buffer cannot be had; nothing changes
+    // then.
+    Result<int> beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike = -1);
     // Makes the staged frame part of the document: picCount() grows by one.
     void endFrame();
     // Drops the staged frame and its window.
@@ -139,12 +141,12 @@ class Document : public QObject
     void ShowPic(int i);
 
     // Appends a copy of frame src / a w x h frame filled with fill in src's
-    // colours, with its grid row; returns the new frame's number, or -1 when
-    // the frame cannot be added (see beginFrame). NewWindow widens and heightens
-    // the canvas (global width and height) to hold the new frame, never
-    // narrowing it.
-    int CopyWindow(int src);
-    int NewWindow(int src, int w, int h, int fill);
+    // colours, with its grid row; returns the new frame's number, or the
+    // reason the frame cannot be added (src names no frame, or see
+    // beginFrame). NewWindow widens and heightens the canvas (global width
+    // and height) to hold the new frame, never narrowing it.
+    Result<int> CopyWindow(int src);
+    Result<int> NewWindow(int src, int w, int h, int fill);
 
     // --- Reordering and deleting ------------------------------------------
     void swapWithPrevious(int v);
@@ -194,8 +196,6 @@ class Document : public QObject
     QString statusText() const { return statusText_; }
     void setStatusText(const QString &text);
 
-    QString lastError() const { return lastError_; }
-
     // The program's one random sequence (effects draw from it).
     Rnd &rnd() { return rnd_; }
 
@@ -238,7 +238,6 @@ class Document : public QObject
     PropertyGrid grid_;
     GlobalFields globals_;
     QString statusText_;
-    QString lastError_;
     Rnd rnd_;
 
     int depth_ = 0;

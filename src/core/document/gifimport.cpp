@@ -122,9 +122,12 @@ class DocumentImport : public GifReadSink
             colors = ColorTable{};
             std::copy(image.localTable.begin(), image.localTable.end(), colors.begin());
         }
-        slot_ = doc_.beginFrame(image.width, image.height, nColors, colors);
-        if (slot_ < 0)
-            return fail(doc_.lastError());
+        const Result<int> slot = doc_.beginFrame(image.width, image.height, nColors, colors);
+        if (!slot) {
+            slot_ = -1;
+            return fail(slot.error());
+        }
+        slot_ = *slot;
 
         const int row = slot_ + 1;
         doc_.ensureGridRows(row + 1);

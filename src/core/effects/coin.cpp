@@ -26,10 +26,10 @@ constexpr double kMaxThickness = 5;
 
 } // namespace
 
-bool autoCardTurn(Document &doc, int base, int n, int thickness)
+Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
 {
     if (!doc.isFrame(base) || doc.pic(base).lWidth < 2)
-        return false;
+        return badArguments();
     // Copies: adding frames moves the frame records.
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
@@ -125,12 +125,16 @@ bool autoCardTurn(Document &doc, int base, int n, int thickness)
         slot.cells.assign(outSize, Cell{0, 0, 0, 0, 0});
         slot.nearest.reset(colors, nColors);
     }
-    return produceInOrder(
+    Result<> stopped;
+    produceInOrder(
         n, slotCount, [&](int k, int slot) { paint(angles[size_t(k)], buffers[size_t(slot)]); },
         [&](int k, int slot) {
-            const int f = doc.NewWindow(base, w, frameHeight, background);
-            if (f < 0)
+            const Result<int> added = doc.NewWindow(base, w, frameHeight, background);
+            if (!added) {
+                stopped = fail(added.error());
                 return false;
+            }
+            const int f = *added;
             std::vector<uint8_t> &out = buffers[size_t(slot)].out;
             const double theta = angles[size_t(k)];
             // The edge shows on the side of the picture that the turn decides: the
@@ -158,6 +162,7 @@ bool autoCardTurn(Document &doc, int base, int n, int thickness)
             doc.ShowPic(f);
             return true;
         });
+    return stopped;
 }
 
 } // namespace velmar

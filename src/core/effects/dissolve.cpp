@@ -42,10 +42,10 @@ std::vector<uint16_t> randomOrder(Rnd &rnd, int64_t tiles, int n)
 
 } // namespace
 
-bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int colour)
+Result<> autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int colour)
 {
     if (!doc.isFrame(base) || n < 1)
-        return false;
+        return badArguments();
     const int64_t w = doc.pic(base).lWidth;
     const int64_t h = doc.pic(base).lHeight;
     const int64_t tx = tilesX == 0 ? w : tilesX;
@@ -53,7 +53,7 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
     // More tiles than pixels, or a negative count, has no tiling of the
     // picture; the Create command refuses both before calling.
     if (tx < 0 || ty < 0 || tx * ty > w * h)
-        return false;
+        return badArguments();
 
     doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int64_t tiles = tx * ty;
@@ -63,9 +63,10 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
 
     int src = base;
     for (int i = 1; i <= n; ++i) {
-        const int f = doc.CopyWindow(src);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(src);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         uint8_t *bits = doc.pixelsForWriting(f).data();
         for (int64_t t = 0; t < tiles; ++t) {
             if (order[size_t(t)] != i)
@@ -86,33 +87,35 @@ bool autoTileErase(Document &doc, int tilesX, int tilesY, int n, int base, int c
     doc.setCell(src + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
     const int last = src;
     for (int j = 1; j <= n - 1; ++j) {
-        const int f = doc.CopyWindow(last - j);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(last - j);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         doc.ShowPic(f);
     }
-    return true;
+    return {};
 }
 
-bool autoFromTo(Document &doc, int from, int to, int n)
+Result<> autoFromTo(Document &doc, int from, int to, int n)
 {
     if (!doc.isFrame(from) || !doc.isFrame(to) || n < 1)
-        return false;
+        return badArguments();
     const PicInfo &fromPic = doc.pic(from);
     const PicInfo &toPic = doc.pic(to);
     // The dissolve reads To with From's size; anything else would read past
     // To's picture. The Create command refuses such a pair before calling.
     if (fromPic.lWidth != toPic.lWidth || fromPic.lHeight != toPic.lHeight)
-        return false;
+        return badArguments();
     const int64_t pixels = int64_t(fromPic.pixelCount());
     const std::vector<uint16_t> order = randomOrder(doc.rnd(), pixels, n);
     const std::vector<uint8_t> target = toPic.bits;
 
     int src = from;
     for (int i = 1; i <= n - 1; ++i) {
-        const int f = doc.CopyWindow(src);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(src);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         uint8_t *bits = doc.pixelsForWriting(f).data();
         for (int64_t p = 0; p < pixels; ++p)
             if (order[size_t(p)] == i)
@@ -121,18 +124,20 @@ bool autoFromTo(Document &doc, int from, int to, int n)
         src = f;
     }
     // Pixels no step took change here: the sequence ends on a copy of To.
-    const int last = doc.CopyWindow(to);
-    if (last < 0)
-        return false;
+    const Result<int> toAdded = doc.CopyWindow(to);
+    if (!toAdded)
+        return fail(toAdded.error());
+    const int last = *toAdded;
     doc.ShowPic(last);
     for (int j = 1; j <= n - 1; ++j) {
-        const int f = doc.CopyWindow(last - j);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(last - j);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         doc.ShowPic(f);
     }
     doc.setCell(from + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
-    return true;
+    return {};
 }
 
 } // namespace velmar

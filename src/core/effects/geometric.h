@@ -5,9 +5,11 @@
 // and rounded by the Create command), append their frames through the
 // Document, and draw each frame as soon as it is filled.
 //
-// Each returns true when it added all its frames. When the Document refuses a
-// frame (NewWindow / CopyWindow give -1) the effect stops at once and returns
-// false; the frames added so far stay and the reason is in doc.lastError().
+// Each succeeds when it added all its frames. When the Document refuses a
+// frame the effect stops at once and returns the Document's reason; the
+// frames added so far stay.
+
+#include "effects/effects.h"
 
 namespace velmar
 {
@@ -19,14 +21,15 @@ class Document;
 // brightness and an edge up to 5 pixels thick in the colour `thickness`.
 // Pixels equal to the picture's top-left pixel count as background. A base
 // narrower than 2 pixels has no centre line to turn about: nothing is added
-// and the result is false (the Create command refuses it first).
-bool autoCardTurn(Document &doc, int base, int n, int thickness);
+// and the result is badArguments() (the Create command refuses it first).
+Result<> autoCardTurn(Document &doc, int base, int n, int thickness);
 
 // Wraps the base picture round the front half of a globe inscribed in the
 // frame and turns it once over n new frames (copies of the base); the disc
 // shows the picture's top-left colour and the rest of the frame `background`.
 // A base narrower than 3 or lower than 2 pixels has no globe: nothing is
-// added and the result is false (the Create command refuses it first).
-bool autoGlobe(Document &doc, int base, int n, int background);
+// added and the result is badArguments() (the Create command refuses it
+// first).
+Result<> autoGlobe(Document &doc, int base, int n, int background);
 
 } // namespace velmar

@@ -56,10 +56,10 @@ long long pixelAt(int w, int i, double column, size_t size)
 
 } // namespace
 
-bool autoGlobe(Document &doc, int base, int n, int background)
+Result<> autoGlobe(Document &doc, int base, int n, int background)
 {
     if (!doc.isFrame(base) || doc.pic(base).lWidth < 3 || doc.pic(base).lHeight < 2)
-        return false;
+        return badArguments();
     // Copies: adding frames moves the frame records.
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
@@ -119,16 +119,21 @@ bool autoGlobe(Document &doc, int base, int n, int background)
     // Frames are painted a batch at a time on all threads and added in order.
     const int batch = parallelThreads();
     std::vector<std::vector<uint8_t>> out(static_cast<size_t>(batch), std::vector<uint8_t>(size));
-    return produceInOrder(
+    Result<> stopped;
+    produceInOrder(
         n, batch, [&](int k, int slot) { paint(phases[size_t(k)], out[size_t(slot)]); },
         [&](int, int slot) {
-            const int f = doc.CopyWindow(base);
-            if (f < 0)
+            const Result<int> added = doc.CopyWindow(base);
+            if (!added) {
+                stopped = fail(added.error());
                 return false;
+            }
+            const int f = *added;
             std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
         });
+    return stopped;
 }
 
 } // namespace velmar

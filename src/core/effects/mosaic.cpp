@@ -44,10 +44,10 @@ void mosaic(const std::vector<uint8_t> &src, std::vector<uint8_t> &out, int w, i
 
 } // namespace
 
-bool autoMosaic(Document &doc, int base, int n)
+Result<> autoMosaic(Document &doc, int base, int n)
 {
     if (!doc.isFrame(base))
-        return false;
+        return badArguments();
     doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
@@ -60,9 +60,10 @@ bool autoMosaic(Document &doc, int base, int n)
     int64_t c = 2;
     int last = -1;
     for (int k = 1; k <= n - 1; ++k) {
-        const int f = doc.CopyWindow(base);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(base);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         mosaic(src, out, w, h, c, colors, nearest);
         std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
@@ -72,12 +73,13 @@ bool autoMosaic(Document &doc, int base, int n)
     // The mosaics carry consecutive numbers, so last - i walks them back from
     // the second-coarsest to the finest and the loop returns to the sharp base.
     for (int i = 1; i <= n - 2; ++i) {
-        const int f = doc.CopyWindow(last - i);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(last - i);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         doc.ShowPic(f);
     }
-    return true;
+    return {};
 }
 
 } // namespace velmar

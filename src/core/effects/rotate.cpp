@@ -82,10 +82,10 @@ void turnRows(const std::vector<uint8_t> &src, uint8_t *out, int w, int h, doubl
 
 } // namespace
 
-bool autoRotate(Document &doc, int base, int n, int background)
+Result<> autoRotate(Document &doc, int base, int n, int background)
 {
     if (!doc.isFrame(base))
-        return false;
+        return badArguments();
     // The base frame is the unturned first frame of the sequence and rests a
     // second; the turned copies keep the half second CopyWindow gives them.
     doc.setCell(base + 1, PropertyGrid::ColDelay, QStringLiteral("100"));
@@ -93,7 +93,7 @@ bool autoRotate(Document &doc, int base, int n, int background)
     const int h = doc.pic(base).lHeight;
     const std::vector<uint8_t> src = doc.pic(base).bits;
     if (n < 2)
-        return true;
+        return {};
     const double step = kTwoPi / n;
     // The angles by repeated addition, as the turn proceeds.
     std::vector<double> angles;
@@ -102,19 +102,24 @@ bool autoRotate(Document &doc, int base, int n, int background)
     // Frames are turned a batch at a time on all threads and added in order.
     const int batch = parallelThreads();
     std::vector<std::vector<uint8_t>> out(static_cast<size_t>(batch), std::vector<uint8_t>(src.size()));
-    return produceInOrder(
+    Result<> stopped;
+    produceInOrder(
         n - 1, batch,
         [&](int k, int slot) {
             turnRows(src, out[size_t(slot)].data(), w, h, angles[size_t(k)], uint8_t(background), 0, h);
         },
         [&](int, int slot) {
-            const int f = doc.CopyWindow(base);
-            if (f < 0)
+            const Result<int> added = doc.CopyWindow(base);
+            if (!added) {
+                stopped = fail(added.error());
                 return false;
+            }
+            const int f = *added;
             std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
         });
+    return stopped;
 }
 
 } // namespace velmar

@@ -12,18 +12,18 @@
 namespace velmar
 {
 
-bool autoSlideDown(Document &doc, int window1, int window2, int n)
+Result<> autoSlideDown(Document &doc, int window1, int window2, int n)
 {
     if (!doc.isFrame(window1) || !doc.isFrame(window2))
-        return false;
+        return badArguments();
     if (n < 3)
-        return true;
+        return {};
     const int w = doc.pic(window1).lWidth;
     const int h = doc.pic(window1).lHeight;
     // Window 2 is read with window 1's size; anything else would read past
     // its picture. The Create command refuses such a pair before calling.
     if (doc.pic(window2).lWidth != w || doc.pic(window2).lHeight != h)
-        return false;
+        return badArguments();
     const std::vector<uint8_t> p1 = doc.pic(window1).bits;
     const std::vector<uint8_t> p2 = doc.pic(window2).bits;
 
@@ -32,9 +32,10 @@ bool autoSlideDown(Document &doc, int window1, int window2, int n)
     // value, halves to even each time (H = 10, n = 5: 2, 4, 6).
     double off = roundHalfEven(step);
     for (int i = 3; i <= n; ++i) {
-        const int f = doc.CopyWindow(window1);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.CopyWindow(window1);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         // The accumulated offset can drift past H (H = 9, n = 7 reaches 10);
         // beyond H window 2 simply shows whole instead of reading above it.
         const int o = int(std::min(off, double(h)));
@@ -46,19 +47,20 @@ bool autoSlideDown(Document &doc, int window1, int window2, int n)
         doc.ShowPic(f);
         off = roundHalfEven(off + step);
     }
-    const int last = doc.CopyWindow(window2);
-    if (last < 0)
-        return false;
+    const Result<int> lastAdded = doc.CopyWindow(window2);
+    if (!lastAdded)
+        return fail(lastAdded.error());
+    const int last = *lastAdded;
     doc.ShowPic(last);
     doc.setCell(window1 + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
     doc.setCell(last + 1, PropertyGrid::ColDelay, QStringLiteral("50"));
-    return true;
+    return {};
 }
 
-bool autoTicker(Document &doc, int base, int n, int width)
+Result<> autoTicker(Document &doc, int base, int n, int width)
 {
     if (!doc.isFrame(base) || n < 1 || width < 1)
-        return false;
+        return badArguments();
     const int w = doc.pic(base).lWidth;
     const int h = doc.pic(base).lHeight;
     const std::vector<uint8_t> src = doc.pic(base).bits;
@@ -69,9 +71,10 @@ bool autoTicker(Document &doc, int base, int n, int width)
     const double step = double(v + w) / n;
     std::vector<uint8_t> out(size_t(v) * size_t(h));
     for (int k = 1; k <= n; ++k) {
-        const int f = doc.NewWindow(base, v, h, fill);
-        if (f < 0)
-            return false;
+        const Result<int> added = doc.NewWindow(base, v, h, fill);
+        if (!added)
+            return fail(added.error());
+        const int f = *added;
         std::fill(out.begin(), out.end(), fill);
         // Truncation toward zero: positions between -1 and 1 all draw in place.
         const int64_t u = int64_t(std::trunc(pos));
@@ -86,7 +89,7 @@ bool autoTicker(Document &doc, int base, int n, int width)
         doc.ShowPic(f);
         pos -= step;
     }
-    return true;
+    return {};
 }
 
 } // namespace velmar

@@ -37,7 +37,10 @@ QString create(Document &doc, int tab, FieldValues &fields,
 {
     for (const auto &[name, value] : changes)
         EXPECT_TRUE(setField(tab, fields, QString::fromUtf8(name), QString::fromUtf8(value))) << name;
-    return Create(doc, tab, fields);
+    const Result<> created = Create(doc, tab, fields);
+    // Success reads as the empty message, so a refusal must carry one.
+    EXPECT_TRUE(created.ok() || !created.error().isEmpty()) << "tab " << tab << " refused without a message";
+    return created.error();
 }
 
 QString create(Document &doc, int tab, std::initializer_list<std::pair<const char *, const char *>> changes)
@@ -87,7 +90,7 @@ TEST(CreateCubeLoop, FiveFramesOfSixteenTenthsTheSmallerSideTurningHalfATurn)
         EXPECT_EQ(f.lWidth, 96);
         EXPECT_EQ(f.lHeight, 96);
         EXPECT_EQ(delay(doc, 3 + k), QStringLiteral("10"));
-        const int r = reference.NewWindow(0, 96, 96, 200);
+        const int r = test::addedFrame(reference.NewWindow(0, 96, 96, 200));
         drawCube(reference, r, k * 3.14159265358979 / 5, 60, 9, a, b, c);
         EXPECT_EQ(f.bits, reference.pic(r).bits) << "frame " << k << " is not the cube at " << k << " pi / 5";
     }

@@ -36,7 +36,10 @@ QString create(Document &doc, int tab, std::initializer_list<std::pair<const cha
     FieldValues fields = initialFields(tab);
     for (const auto &[name, value] : changes)
         EXPECT_TRUE(setField(tab, fields, QString::fromUtf8(name), QString::fromUtf8(value))) << name;
-    return Create(doc, tab, fields);
+    const Result<> created = Create(doc, tab, fields);
+    // Success reads as the empty message, so a refusal must carry one.
+    EXPECT_TRUE(created.ok() || !created.error().isEmpty()) << "tab " << tab << " refused without a message";
+    return created.error();
 }
 
 // Everything a failed check must leave as it was.

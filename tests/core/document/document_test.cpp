@@ -57,7 +57,7 @@ TEST(DocumentAdd, StagingSlotIsAnnouncedBeforeTheCountGrows)
         EXPECT_EQ(n, 0);
         countWhenAnnounced = doc.picCount();
     });
-    const int n = doc.beginFrame(3, 2, 4, rampPalette(1));
+    const int n = test::addedFrame(doc.beginFrame(3, 2, 4, rampPalette(1)));
     ASSERT_EQ(n, 0);
     EXPECT_EQ(countWhenAnnounced, 0);
     EXPECT_EQ(doc.pic(0).bits.size(), 6u) << "rows are exactly the width, no padding";
@@ -68,7 +68,7 @@ TEST(DocumentAdd, StagingSlotIsAnnouncedBeforeTheCountGrows)
 TEST(DocumentAdd, EntriesBeyondTheColourCountAreBlack)
 {
     Document doc;
-    const int n = doc.beginFrame(1, 1, 4, rampPalette(9));
+    const int n = test::addedFrame(doc.beginFrame(1, 1, 4, rampPalette(9)));
     ASSERT_EQ(n, 0);
     EXPECT_EQ(doc.pic(n).colors[3], rampPalette(9)[3]);
     for (int k = 4; k < 256; ++k)
@@ -83,8 +83,8 @@ TEST(DocumentAdd, RefusesFramesBeyondTheFrameNumberLimit)
     doc.setFrameLimit(2);
     ASSERT_EQ(addFrame(doc, 1, 1, {0}, 2, rampPalette(0)), 0);
     ASSERT_EQ(addFrame(doc, 1, 1, {0}, 2, rampPalette(0)), 1);
-    EXPECT_EQ(doc.beginFrame(1, 1, 2, rampPalette(0)), -1);
-    EXPECT_TRUE(doc.lastError().contains(QStringLiteral("2")));
+    EXPECT_EQ(doc.beginFrame(1, 1, 2, rampPalette(0)).error(),
+              QStringLiteral("フレーム数が上限（2）に達したため、これ以上フレームを追加できません。"));
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_FALSE(doc.hasSlot(2));
 }
@@ -93,7 +93,7 @@ TEST(DocumentAdd, AbandonedFrameLeavesNothingBehind)
 {
     Document doc;
     QSignalSpy removed(&doc, &Document::frameRemoved);
-    ASSERT_EQ(doc.beginFrame(4, 4, 2, rampPalette(0)), 0);
+    ASSERT_EQ(test::addedFrame(doc.beginFrame(4, 4, 2, rampPalette(0))), 0);
     doc.abandonFrame();
     EXPECT_EQ(doc.picCount(), 0);
     EXPECT_FALSE(doc.hasSlot(0));
@@ -109,7 +109,7 @@ TEST(CopyWindow, CopiesPictureAndRowWithDefaultDelayAndDisposal)
     doc.setCell(1, 6, "1");
     doc.setCell(1, 7, "3");
     QSignalSpy status(&doc, &Document::statusTextChanged);
-    const int n = doc.CopyWindow(0);
+    const int n = test::addedFrame(doc.CopyWindow(0));
     ASSERT_EQ(n, 1);
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(1).bits, doc.pic(0).bits);
@@ -127,7 +127,7 @@ TEST(NewWindow, FillsAndSetsTheCanvasSize)
 {
     Document doc;
     addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 8, rampPalette(2));
-    const int n = doc.NewWindow(0, 64, 32, 5);
+    const int n = test::addedFrame(doc.NewWindow(0, 64, 32, 5));
     ASSERT_EQ(n, 1);
     EXPECT_EQ(doc.pic(n).lWidth, 64);
     EXPECT_EQ(doc.pic(n).lHeight, 32);
@@ -158,7 +158,7 @@ TEST(NewWindow, CanvasGrowsToHoldTheNewFrameButNeverShrinks)
         addFrame(doc, 3, 2, {0, 1, 2, 3, 4, 5}, 8, rampPalette(2));
         doc.setGblWidth(QString::fromUtf8(c.width));
         doc.setGblHeight(QString::fromUtf8(c.height));
-        ASSERT_EQ(doc.NewWindow(0, c.w, c.h, 1), 1);
+        ASSERT_EQ(test::addedFrame(doc.NewWindow(0, c.w, c.h, 1)), 1);
         EXPECT_EQ(doc.globals().width, QString::fromUtf8(c.wantWidth)) << c.width << " " << c.w;
         EXPECT_EQ(doc.globals().height, QString::fromUtf8(c.wantHeight)) << c.height << " " << c.h;
     }

@@ -195,7 +195,7 @@ TEST(FrameAdd, CopyWindowOfFrameZeroCopiesPictureAndPositionWithDefaultTiming)
         statusWhileAdding << doc.statusText();
         windowLike = like;
     });
-    EXPECT_EQ(doc.CopyWindow(0), 1);
+    EXPECT_EQ(test::addedFrame(doc.CopyWindow(0)), 1);
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(1).lWidth, 3);
     EXPECT_EQ(doc.pic(1).lHeight, 2);
@@ -220,7 +220,7 @@ TEST(FrameAdd, NewWindowFillsInTheSourceColoursAndSetsTheCanvas)
         statusWhileAdding << doc.statusText();
         windowLike = like;
     });
-    const int n = doc.NewWindow(0, 64, 32, 5);
+    const int n = test::addedFrame(doc.NewWindow(0, 64, 32, 5));
     EXPECT_EQ(n, 1);
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(doc.pic(n).lWidth, 64);
@@ -240,8 +240,8 @@ TEST(FrameAdd, AddedFramesAppendAfterTheLastEvenFromAnEarlierSource)
 {
     Document doc;
     addLettered(doc, 3);
-    EXPECT_EQ(doc.CopyWindow(1), 3);
-    EXPECT_EQ(doc.NewWindow(0, 1, 1, 7), 4);
+    EXPECT_EQ(test::addedFrame(doc.CopyWindow(1)), 3);
+    EXPECT_EQ(test::addedFrame(doc.NewWindow(0, 1, 1, 7)), 4);
     EXPECT_EQ(doc.picCount(), 5);
     EXPECT_EQ(doc.grid().Rows(), 6);
     expectFrameNumbersInColumnZero(doc);
@@ -254,11 +254,12 @@ TEST(FrameAdd, RefusedAddsChangeNothingAndClearTheStatus)
     Document doc;
     addSource(doc);
     QSignalSpy added(&doc, &Document::frameAdded);
-    EXPECT_EQ(doc.CopyWindow(1), -1);
-    EXPECT_EQ(doc.CopyWindow(-1), -1);
-    EXPECT_EQ(doc.NewWindow(3, 4, 4, 0), -1);
-    EXPECT_EQ(doc.NewWindow(0, 0, 4, 0), -1);
-    EXPECT_EQ(doc.NewWindow(0, 4, -1, 0), -1);
+    // Each refusal says why.
+    EXPECT_EQ(doc.CopyWindow(1).error(), QStringLiteral("フレーム（1）がありません。"));
+    EXPECT_EQ(doc.CopyWindow(-1).error(), QStringLiteral("フレーム（-1）がありません。"));
+    EXPECT_EQ(doc.NewWindow(3, 4, 4, 0).error(), QStringLiteral("フレーム（3）がありません。"));
+    EXPECT_EQ(doc.NewWindow(0, 0, 4, 0).error(), QStringLiteral("フレームの大きさが正しくありません（0×4）。"));
+    EXPECT_EQ(doc.NewWindow(0, 4, -1, 0).error(), QStringLiteral("フレームの大きさが正しくありません（4×-1）。"));
     EXPECT_EQ(doc.picCount(), 1);
     EXPECT_EQ(doc.slotCount(), 1u);
     EXPECT_EQ(doc.grid().Rows(), 2);

@@ -82,10 +82,10 @@ int randomStep(Document &doc, std::mt19937 &rng, const QString (&files)[2])
             doc.closeAll();
         break;
     case 4:
-        doc.CopyWindow(pick(count));
+        (void)doc.CopyWindow(pick(count)); // a refused copy is a step of the sequence too
         break;
     case 5:
-        doc.NewWindow(pick(count), 2 + pick(6), 2 + pick(6), pick(4));
+        (void)doc.NewWindow(pick(count), 2 + pick(6), 2 + pick(6), pick(4));
         break;
     case 6:
         OpenGif(doc, files[pick(2)]);
@@ -99,7 +99,7 @@ int randomStep(Document &doc, std::mt19937 &rng, const QString (&files)[2])
             fields.insert(w, QString::number(pick(count)));
         if (!d.clearCheck.isEmpty())
             fields.insert(d.clearCheck, QString::number(pick(2)));
-        autocreate::Create(doc, tab, fields);
+        (void)autocreate::Create(doc, tab, fields);
         break;
     }
     case 8:
@@ -180,7 +180,7 @@ TEST(History, NamesCleanMarkerAndFailures)
     EXPECT_TRUE(doc.isClean());
     QSignalSpy clean(&doc, &Document::cleanChanged);
     addFrame(doc, 2, 2, {0, 1, 1, 0}, 2, rampPalette(0));
-    doc.CopyWindow(0);
+    test::addedFrame(doc.CopyWindow(0));
     doc.setClean();
     doc.delPic(0);
     EXPECT_EQ(doc.undoText(), QStringLiteral("ﾌﾚｰﾑ削除"));
@@ -204,7 +204,7 @@ TEST(History, NamesCleanMarkerAndFailures)
 
     // Undo is refused while a frame is being added.
     doc.redo();
-    ASSERT_GE(doc.beginFrame(1, 1, 2, rampPalette(0)), 0);
+    ASSERT_GE(test::addedFrame(doc.beginFrame(1, 1, 2, rampPalette(0))), 0);
     EXPECT_FALSE(doc.undo());
     doc.abandonFrame();
     EXPECT_TRUE(doc.undo());

@@ -188,6 +188,6 @@ TEST(CardTurnFrames, OnePixelWideBaseIsRefusedWithoutAddingFrames)
 {
     Document doc;
     const int base = addFrame(doc, 1, 5, std::vector<uint8_t>(5, 3), 256, greys());
-    EXPECT_FALSE(autoCardTurn(doc, base, 4, kEdge));
+    EXPECT_EQ(autoCardTurn(doc, base, 4, kEdge).error(), QStringLiteral("パラメーターに誤りがあります。"));
     EXPECT_EQ(doc.picCount(), 1);
 }

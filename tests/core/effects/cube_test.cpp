@@ -121,7 +121,7 @@ TEST(DrawCube, AtRestPaintsWindowAAsASquareWithItsOutline)
     const int a = solid(doc, 100, 100, 1);
     const int b = solid(doc, 100, 100, 2);
     const int c = solid(doc, 100, 100, 3);
-    const int f = doc.NewWindow(a, 160, 160, 0);
+    const int f = test::addedFrame(doc.NewWindow(a, 160, 160, 0));
     drawCube(doc, f, 0, 100, 9, a, b, c);
     const PicInfo &p = doc.pic(f);
     for (int y = 0; y < 160; ++y)
@@ -141,7 +141,7 @@ TEST(DrawCube, AQuarterTurnShowsWindowsBAndCInTheTargetPalette)
     other[0] = {77, 77, 77};
     const int b = addFrame(doc, 50, 80, std::vector<uint8_t>(50 * 80, 0), 2, other);
     const int c = solid(doc, 100, 100, 3);
-    const int f = doc.NewWindow(a, 160, 160, 0);
+    const int f = test::addedFrame(doc.NewWindow(a, 160, 160, 0));
     drawCube(doc, f, kPi / 2, 100, 9, a, b, c);
     EXPECT_EQ(coloursIn(doc.pic(f)), std::set<uint8_t>({0, 3, 9, 77}))
         << "window B's colour 0 is grey 77 in its own palette; window A is hidden";
@@ -151,7 +151,7 @@ TEST(DrawCube, InvalidWindowsLeaveTheFrameAlone)
 {
     Document doc;
     const int a = solid(doc, 10, 10, 1);
-    const int f = doc.NewWindow(a, 16, 16, 0);
+    const int f = test::addedFrame(doc.NewWindow(a, 16, 16, 0));
     drawCube(doc, f, 0, 10, 9, a, 7, a);
     EXPECT_EQ(coloursIn(doc.pic(f)), std::set<uint8_t>({0}));
 }
@@ -221,7 +221,7 @@ TEST(DrawPrism, AtRestPaintsWindowDShrunkIntoItsFaceWithAFullOutline)
     const int d = solid(doc, 80, 40, 1);
     const int e = solid(doc, 80, 40, 2);
     const int f3 = solid(doc, 80, 40, 3);
-    const int f = doc.NewWindow(d, 96, 48, 0);
+    const int f = test::addedFrame(doc.NewWindow(d, 96, 48, 0));
     drawPrism(doc, f, 0, 9, d, e, f3);
     const PicInfo &p = doc.pic(f);
     for (int y = 0; y < 48; ++y)
@@ -239,7 +239,7 @@ TEST(DrawPrism, BetweenTwoFacesShowsBothWindows)
     const int d = solid(doc, 100, 60, 1);
     const int e = solid(doc, 40, 40, 2);
     const int f3 = solid(doc, 100, 60, 3);
-    const int f = doc.NewWindow(d, 120, 72, 0);
+    const int f = test::addedFrame(doc.NewWindow(d, 120, 72, 0));
     drawPrism(doc, f, kPi / 3, 9, d, e, f3);
     EXPECT_EQ(coloursIn(doc.pic(f)), std::set<uint8_t>({0, 1, 2, 9}));
 }

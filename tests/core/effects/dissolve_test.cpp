@@ -142,8 +142,8 @@ TEST(AutoTileErase, RefusesTilingsThatDoNotFitThePictureWithoutChangingAnything)
 {
     Document doc;
     addPicture(doc, 4, 4, Pixels(16, 1));
-    EXPECT_FALSE(autoTileErase(doc, -1, 2, 3, 0, E));
-    EXPECT_FALSE(autoTileErase(doc, 5, 4, 3, 0, E));
+    EXPECT_EQ(autoTileErase(doc, -1, 2, 3, 0, E).error(), QStringLiteral("パラメーターに誤りがあります。"));
+    EXPECT_EQ(autoTileErase(doc, 5, 4, 3, 0, E).error(), QStringLiteral("パラメーターに誤りがあります。"));
     EXPECT_EQ(doc.picCount(), 1);
     EXPECT_EQ(delay(doc, 0), "10");
 }
@@ -172,7 +172,7 @@ TEST(AutoFromTo, RefusesWindowsOfDifferentSizes)
     Document doc;
     addPicture(doc, 2, 2, {1, 1, 1, 1});
     addPicture(doc, 1, 2, {5, 6});
-    EXPECT_FALSE(autoFromTo(doc, 0, 1, 3));
+    EXPECT_EQ(autoFromTo(doc, 0, 1, 3).error(), QStringLiteral("パラメーターに誤りがあります。"));
     EXPECT_EQ(doc.picCount(), 2);
     EXPECT_EQ(delay(doc, 0), "10");
 }

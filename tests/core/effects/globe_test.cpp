@@ -179,7 +179,8 @@ TEST(GlobeRefusal, TooNarrowOrTooLowBasesAddNothing)
     for (const auto &size : {std::pair{2, 5}, std::pair{1, 5}, std::pair{5, 1}}) {
         Document doc;
         const int base = addColumns(doc, size.first, size.second);
-        EXPECT_FALSE(autoGlobe(doc, base, 4, kBack)) << size.first << "x" << size.second;
+        EXPECT_EQ(autoGlobe(doc, base, 4, kBack).error(), QStringLiteral("パラメーターに誤りがあります。"))
+            << size.first << "x" << size.second;
         EXPECT_EQ(doc.picCount(), 1);
     }
     Document doc;

@@ -108,7 +108,7 @@ TEST(AutoSlideDown, RefusesWindowsOfDifferentSizes)
     Document doc;
     addPicture(doc, 1, 4, column(4, 0));
     addPicture(doc, 1, 3, column(3, 100));
-    EXPECT_FALSE(autoSlideDown(doc, 0, 1, 5));
+    EXPECT_EQ(autoSlideDown(doc, 0, 1, 5).error(), QStringLiteral("パラメーターに誤りがあります。"));
     EXPECT_EQ(doc.picCount(), 2);
 }
 
