@@ -8,8 +8,8 @@
 
 #include "autocreate/createcommand.h"
 #include "bench_inputs.h"
-#include "platform/parallel.h"
 #include "document/document.h"
+#include "platform/parallel.h"
 
 #include <algorithm>
 #include <chrono>

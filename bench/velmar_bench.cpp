@@ -21,10 +21,10 @@
 // colours, grid rows, status texts, progressive display included).
 #include "bench_effects.h"
 #include "bench_inputs.h"
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
-#include "document/document.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -15,9 +15,9 @@
 // Last, the save times of the largest generated animation: CPU time of the
 // process, the best of three runs each.
 #include "bench_inputs.h"
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/gifwrite.h"
-#include "document/document.h"
 #include "support/refviewer.h"
 
 #include <QCoreApplication>

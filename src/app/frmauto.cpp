@@ -1,8 +1,8 @@
 #include "frmauto.h"
 
+#include "document/document.h"
 #include "platform/numeric.h"
 #include "platform/twips.h"
-#include "document/document.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -2,8 +2,8 @@
 
 #include "autocreate/createcommand.h"
 #include "autocreate/samples.h"
-#include "tworowtabwidget_view.h"
 #include "picturebox_view.h"
+#include "tworowtabwidget_view.h"
 
 #include <QHash>
 #include <QImage>

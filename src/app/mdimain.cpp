@@ -559,7 +559,8 @@ void mdiMain::startCommand(const QString &name)
         doc_.setStatusText(QString());
 }
 
-namespace {
+namespace
+{
 
 // The Save As dialog; an empty path when it was cancelled.
 QString askSavePath(QWidget *parent)

@@ -6,8 +6,10 @@
 #include <map>
 #include <vector>
 
-namespace velmar::cli {
-namespace {
+namespace velmar::cli
+{
+namespace
+{
 
 std::vector<Operation> &registry()
 {
@@ -40,7 +42,10 @@ void printUsage(QTextStream &out)
 
 } // namespace
 
-void registerOperation(Operation op) { registry().push_back(std::move(op)); }
+void registerOperation(Operation op)
+{
+    registry().push_back(std::move(op));
+}
 
 int run(const QStringList &args)
 {

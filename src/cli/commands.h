@@ -6,11 +6,13 @@
 
 #include <functional>
 
-namespace velmar {
+namespace velmar
+{
 class Document;
 }
 
-namespace velmar::cli {
+namespace velmar::cli
+{
 
 // What an operation works on and where it reports.
 struct Context {

@@ -2,9 +2,9 @@
 // and editing the property grid and the global fields.
 #include "cli/commands.h"
 
-#include "platform/numeric.h"
 #include "document/document.h"
 #include "document/propertygrid.h"
+#include "platform/numeric.h"
 
 #include <cmath>
 #include <optional>
@@ -194,8 +194,8 @@ const Registrar registrar{
      QStringLiteral("set-global NAME TEXT   set the global field width, height, loop or comment, or loop-block "
                     "(0 or 1: whether save writes the looping block)"),
      setGlobal},
-    {QStringLiteral("undo"), 0, QStringLiteral("undo          take back the last step (an operation above, open or create)"),
-     undo},
+    {QStringLiteral("undo"), 0,
+     QStringLiteral("undo          take back the last step (an operation above, open or create)"), undo},
     {QStringLiteral("redo"), 0, QStringLiteral("redo          make the last undone step again"), redo},
 };
 

@@ -1,8 +1,8 @@
 // velmar-cli operations on GIF files: open, save and a JSON description of
 // the document.
 #include "cli/commands.h"
-#include "gif/gifio.h"
 #include "document/document.h"
+#include "gif/gifio.h"
 
 #include <QCryptographicHash>
 

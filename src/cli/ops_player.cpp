@@ -1,9 +1,9 @@
 // velmar-cli operations of the animation player.
 #include "cli/commands.h"
 
+#include "document/document.h"
 #include "platform/numeric.h"
 #include "player/compositor.h"
-#include "document/document.h"
 
 #include <QDir>
 #include <QSaveFile>

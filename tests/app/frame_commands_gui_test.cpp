@@ -1,8 +1,8 @@
 // Frame commands and window arrangement through the real main window.
-#include "platform/twips.h"
 #include "document/document.h"
 #include "frmpic.h"
 #include "mdimain.h"
+#include "platform/twips.h"
 #include "support/frames.h"
 
 #include <QAction>

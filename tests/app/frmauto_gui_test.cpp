@@ -2,10 +2,10 @@
 // the base window following the active frame, the details toggle, fields kept
 // and restored, the error box and the Create command on every tab.
 #include "autocreate/createcommand.h"
-#include "frmauto.h"
-#include "platform/twips.h"
 #include "document/document.h"
+#include "frmauto.h"
 #include "mdimain.h"
+#include "platform/twips.h"
 #include "support/frames.h"
 
 #include <QAbstractButton>

@@ -1,8 +1,8 @@
 // Opening files in the running program: the path that the open dialog, a
 // drop and the command line share, and a real drop event.
-#include "frmprpty.h"
 #include "document/document.h"
 #include "frmpic.h"
+#include "frmprpty.h"
 #include "mdimain.h"
 #include "support/gifbytes.h"
 

@@ -1,9 +1,9 @@
 // The animated effect samples of the auto-create dialog: the embedded
 // pictures, loading on a tab's first visit, and the eight timers driven
 // through their tick handlers (no test waits for a timer).
-#include "frmauto.h"
 #include "autocreate/samples.h"
 #include "document/document.h"
+#include "frmauto.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>

@@ -18,7 +18,6 @@ using velmar::test::runCli;
 namespace
 {
 
-
 // One image w x h with a 4-entry global table; pixel (x, y) is index
 // (x + y) % 4, so the top-left pixel is 0.
 QString craftedGif(const QString &name, int w, int h)

@@ -17,7 +17,6 @@ using velmar::test::runCli;
 namespace
 {
 
-
 QString examplePath()
 {
     return QStringLiteral(VELMAR_SOURCE_DIR "/examples/example.gif");

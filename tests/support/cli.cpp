@@ -2,7 +2,8 @@
 
 #include <QProcess>
 
-namespace velmar::test {
+namespace velmar::test
+{
 
 CliRun runCli(const QStringList &args)
 {

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace velmar::test {
+namespace velmar::test
+{
 
 // One run of the built velmar-cli, as a script sees it.
 struct CliRun {

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace velmar::test {
+namespace velmar::test
+{
 
 ColorTable rampPalette(int seed)
 {

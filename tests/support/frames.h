@@ -4,7 +4,8 @@
 
 #include <vector>
 
-namespace velmar::test {
+namespace velmar::test
+{
 
 // A palette whose entry k is (k, 255 - k, k * 7 mod 256) shifted by seed, so
 // two frames with different seeds have different colours everywhere.

@@ -1,10 +1,10 @@
 #include "support/fuzzchecks.h"
 
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
 #include "platform/numeric.h"
-#include "document/document.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -332,8 +332,8 @@ std::string checkOpenGif(std::span<const uint8_t> file)
     doc.closeAll();
     // The last deletion shrinks the grid to its heading row.
     if (doc.picCount() != 0 || doc.slotCount() != 0 || (hadFrames && doc.grid().Rows() != 1))
-        return "closing all frames left " + num(doc.slotCount()) + " records and " +
-               num(size_t(doc.grid().Rows())) + " grid rows";
+        return "closing all frames left " + num(doc.slotCount()) + " records and " + num(size_t(doc.grid().Rows())) +
+               " grid rows";
     return {};
 }
 

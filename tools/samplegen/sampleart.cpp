@@ -1,5 +1,5 @@
-#include "platform/angles.h"
 #include "sampleart.h"
+#include "platform/angles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,6 @@ namespace velmar::samplegen
 {
 namespace
 {
-
 
 uint8_t colour(int r, int g, int b)
 {

@@ -8,12 +8,12 @@
 // Exit status 0 on success; any mismatch with the table fails the build.
 
 #include "autocreate/createcommand.h"
-#include "sampleart.h"
 #include "autocreate/samples.h"
+#include "document/document.h"
 #include "effects/effects.h"
 #include "effects/geometric.h"
 #include "platform/numeric.h"
-#include "document/document.h"
+#include "sampleart.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/result.h"
-#include "platform/rnd.h"
 #include "document/picinfo.h"
 #include "document/propertygrid.h"
+#include "platform/result.h"
+#include "platform/rnd.h"
 
 #include <QObject>
 #include <QString>

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace velmar {
+namespace velmar
+{
 
 // One frame: an 8-bit palette picture. The pixel buffer holds lWidth x lHeight
 // indices, top row first, rows exactly lWidth bytes with no padding. Moving a

@@ -1,7 +1,9 @@
 #include "document/propertygrid.h"
 
-namespace velmar {
-namespace {
+namespace velmar
+{
+namespace
+{
 struct ColumnInfo {
     const char16_t *heading;
     int widthTwips;
@@ -21,7 +23,10 @@ const ColumnInfo kColumns[PropertyGrid::kCols] = {
     {u"コメント", 2000, u"フレーム毎のコメント"},
 };
 
-QStringList emptyRow() { return QStringList(QVector<QString>(PropertyGrid::kCols)); }
+QStringList emptyRow()
+{
+    return QStringList(QVector<QString>(PropertyGrid::kCols));
+}
 } // namespace
 
 PropertyGrid::PropertyGrid(QObject *parent) : QAbstractTableModel(parent)
@@ -36,7 +41,10 @@ QString PropertyGrid::heading(int col)
 {
     return col >= 0 && col < kCols ? QString::fromUtf16(kColumns[col].heading) : QString();
 }
-int PropertyGrid::columnWidthTwips(int col) { return col >= 0 && col < kCols ? kColumns[col].widthTwips : 0; }
+int PropertyGrid::columnWidthTwips(int col)
+{
+    return col >= 0 && col < kCols ? kColumns[col].widthTwips : 0;
+}
 QString PropertyGrid::helpText(int col)
 {
     return col >= 0 && col < kCols ? QString::fromUtf16(kColumns[col].help) : QString();
@@ -83,8 +91,14 @@ void PropertyGrid::setRows(int count)
     }
 }
 
-int PropertyGrid::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : Rows() - 1; }
-int PropertyGrid::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : kCols - 1; }
+int PropertyGrid::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Rows() - 1;
+}
+int PropertyGrid::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : kCols - 1;
+}
 
 QVariant PropertyGrid::data(const QModelIndex &index, int role) const
 {

@@ -4,7 +4,8 @@
 #include <QStringList>
 #include <QVector>
 
-namespace velmar {
+namespace velmar
+{
 
 // The per-frame GIF properties as text, addressed like the grid on screen:
 // row 0 holds the headings, column 0 the frame numbers, row i + 1 belongs to
@@ -13,9 +14,10 @@ namespace velmar {
 // As a Qt model it shows only the editable part: model row r is grid row
 // r + 1 and model column c is grid column c + 1; the headings and frame
 // numbers come through headerData, so a view shows them fixed.
-class PropertyGrid : public QAbstractTableModel {
+class PropertyGrid : public QAbstractTableModel
+{
     Q_OBJECT
-public:
+  public:
     enum Column {
         ColNumber = 0,
         ColX = 1,
@@ -48,7 +50,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-private:
+  private:
     // Only the Document changes cells, so that every change is undoable.
     friend class Document;
     void setTextMatrix(int row, int col, const QString &text);

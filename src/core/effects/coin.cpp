@@ -1,10 +1,10 @@
-#include "platform/angles.h"
 #include "effects/geometric.h"
+#include "platform/angles.h"
 
+#include "document/document.h"
 #include "platform/numeric.h"
 #include "platform/palette.h"
 #include "platform/parallel.h"
-#include "document/document.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "platform/angles.h"
 #include "effects/cube.h"
+#include "platform/angles.h"
 
 #include "document/document.h"
 #include "effects/quad.h"

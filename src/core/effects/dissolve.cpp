@@ -1,7 +1,7 @@
 #include "effects/effects.h"
 
-#include "platform/numeric.h"
 #include "document/document.h"
+#include "platform/numeric.h"
 
 #include <algorithm>
 #include <cstdint>

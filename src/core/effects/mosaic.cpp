@@ -1,7 +1,7 @@
 #include "effects/effects.h"
 
-#include "platform/palette.h"
 #include "document/document.h"
+#include "platform/palette.h"
 
 #include <cstdint>
 #include <vector>

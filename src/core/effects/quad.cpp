@@ -1,7 +1,7 @@
 #include "effects/quad.h"
 
-#include "platform/numeric.h"
 #include "document/picinfo.h"
+#include "platform/numeric.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "platform/angles.h"
 #include "effects/effects.h"
+#include "platform/angles.h"
 
+#include "document/document.h"
 #include "platform/numeric.h"
 #include "platform/parallel.h"
-#include "document/document.h"
 
 #include <algorithm>
 #include <cmath>

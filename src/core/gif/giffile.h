@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace velmar {
+namespace velmar
+{
 
 // The fields of a graphic control extension.
 struct GifControl {

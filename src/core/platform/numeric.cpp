@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-namespace velmar {
-namespace {
+namespace velmar
+{
+namespace
+{
 
 // Folds the full-width forms that a Japanese input method produces into ASCII.
 char foldChar(QChar c)
@@ -14,15 +16,24 @@ char foldChar(QChar c)
     if (u >= u'０' && u <= u'９')
         return char('0' + (u - u'０'));
     switch (u) {
-    case u'＋': return '+';
-    case u'－': return '-';
-    case u'−': return '-'; // minus sign
-    case u'．': return '.';
-    case u'ｅ': return 'e';
-    case u'Ｅ': return 'E';
-    case u'\u3000': return ' ';
-    case u'\t': return ' ';
-    default: break;
+    case u'＋':
+        return '+';
+    case u'－':
+        return '-';
+    case u'−':
+        return '-'; // minus sign
+    case u'．':
+        return '.';
+    case u'ｅ':
+        return 'e';
+    case u'Ｅ':
+        return 'E';
+    case u'\u3000':
+        return ' ';
+    case u'\t':
+        return ' ';
+    default:
+        break;
     }
     if (u < 128)
         return char(u);
@@ -86,9 +97,13 @@ std::optional<double> parseNumber(const QString &text)
     return value;
 }
 
-bool isNumeric(const QString &text) { return parseNumber(text).has_value(); }
+bool isNumeric(const QString &text)
+{
+    return parseNumber(text).has_value();
+}
 
-namespace {
+namespace
+{
 template <typename T> std::optional<T> toRange(double value, double lo, double hi)
 {
     if (!std::isfinite(value))
@@ -100,12 +115,18 @@ template <typename T> std::optional<T> toRange(double value, double lo, double h
 }
 } // namespace
 
-std::optional<int16_t> toInt16(double value) { return toRange<int16_t>(value, -32768.0, 32767.0); }
+std::optional<int16_t> toInt16(double value)
+{
+    return toRange<int16_t>(value, -32768.0, 32767.0);
+}
 std::optional<int32_t> toInt32(double value)
 {
     return toRange<int32_t>(value, -2147483648.0, 2147483647.0);
 }
-std::optional<uint8_t> toByte(double value) { return toRange<uint8_t>(value, 0.0, 255.0); }
+std::optional<uint8_t> toByte(double value)
+{
+    return toRange<uint8_t>(value, 0.0, 255.0);
+}
 
 std::optional<int16_t> textToInt16(const QString &text)
 {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <optional>
 
-namespace velmar {
+namespace velmar
+{
 
 // The one parser for numbers typed by the user or stored in grid cells.
 // Accepted: optional blanks, an optional sign, optional blanks, digits with an
@@ -47,6 +48,9 @@ std::optional<uint8_t> textToByte(const QString &text);
 
 // A number as the program writes it into fields and cells: decimal, no
 // leading zeros, no blanks.
-inline QString numberText(long long value) { return QString::number(value); }
+inline QString numberText(long long value)
+{
+    return QString::number(value);
+}
 
 } // namespace velmar

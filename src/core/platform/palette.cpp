@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace velmar {
+namespace velmar
+{
 
 int nearestPaletteIndex(const ColorTable &table, int nColors, int r, int g, int b)
 {
@@ -95,7 +96,8 @@ int NearestPalette::lookUp(int r, int g, int b, uint32_t key)
     return best;
 }
 
-namespace {
+namespace
+{
 ColorTable makeDefaultTable()
 {
     ColorTable t{};

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace velmar {
+namespace velmar
+{
 
 struct Rgb {
     uint8_t r = 0;

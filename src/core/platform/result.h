@@ -11,16 +11,21 @@
 #include <utility>
 #include <variant>
 
-namespace velmar {
+namespace velmar
+{
 
 struct Error {
     QString message;
 };
 
-inline Error fail(QString message) { return Error{std::move(message)}; }
+inline Error fail(QString message)
+{
+    return Error{std::move(message)};
+}
 
-template <class T = void> class [[nodiscard]] Result {
-public:
+template <class T = void> class [[nodiscard]] Result
+{
+  public:
     Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}
     Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}
 
@@ -38,12 +43,13 @@ public:
     // The message of a failure; empty on success.
     QString error() const { return ok() ? QString() : std::get<1>(v_).message; }
 
-private:
+  private:
     std::variant<T, Error> v_;
 };
 
-template <> class [[nodiscard]] Result<void> {
-public:
+template <> class [[nodiscard]] Result<void>
+{
+  public:
     Result() = default;
     Result(Error error) : error_(std::move(error)) {}
 
@@ -51,7 +57,7 @@ public:
     explicit operator bool() const { return ok(); }
     QString error() const { return error_ ? error_->message : QString(); }
 
-private:
+  private:
     std::optional<Error> error_;
 };
 

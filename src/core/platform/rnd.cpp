@@ -1,6 +1,7 @@
 #include "platform/rnd.h"
 
-namespace velmar {
+namespace velmar
+{
 
 float Rnd::next()
 {

@@ -2,17 +2,19 @@
 
 #include <cstdint>
 
-namespace velmar {
+namespace velmar
+{
 
 // The program's one pseudo-random sequence: a 24-bit linear congruential
 // generator that is never reseeded, so every run repeats the same sequence
 // and two effects in one run continue it. One draw per value.
-class Rnd {
-public:
+class Rnd
+{
+  public:
     float next();
     void reset() { state_ = kSeed; }
 
-private:
+  private:
     static constexpr uint32_t kSeed = 327680;
     uint32_t state_ = kSeed;
 };

@@ -1,7 +1,7 @@
 #include "player/compositor.h"
 
-#include "platform/numeric.h"
 #include "document/document.h"
+#include "platform/numeric.h"
 
 #include <algorithm>
 #include <cmath>

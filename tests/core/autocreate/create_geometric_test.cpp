@@ -2,8 +2,8 @@
 // count, sizes, delays, base-window deletion with lowered fields) and the
 // dispatch of the globe and the coin with their size checks.
 #include "autocreate/createcommand.h"
-#include "effects/cube.h"
 #include "document/document.h"
+#include "effects/cube.h"
 #include "support/frames.h"
 
 #include <gtest/gtest.h>

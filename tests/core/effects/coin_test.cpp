@@ -1,5 +1,5 @@
-#include "effects/geometric.h"
 #include "document/document.h"
+#include "effects/geometric.h"
 #include "support/frames.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,8 @@
 #include <vector>
 
 using namespace velmar;
-using velmar::test::greys;
 using velmar::test::addFrame;
+using velmar::test::greys;
 
 namespace
 {

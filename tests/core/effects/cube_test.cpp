@@ -1,5 +1,5 @@
-#include "effects/cube.h"
 #include "document/document.h"
+#include "effects/cube.h"
 #include "support/frames.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <set>
 
 using namespace velmar;
-using velmar::test::greys;
 using velmar::test::addFrame;
+using velmar::test::greys;
 
 namespace
 {

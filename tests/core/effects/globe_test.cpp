@@ -1,5 +1,5 @@
-#include "effects/geometric.h"
 #include "document/document.h"
+#include "effects/geometric.h"
 #include "support/frames.h"
 
 #include <gtest/gtest.h>

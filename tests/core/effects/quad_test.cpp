@@ -1,5 +1,5 @@
-#include "effects/quad.h"
 #include "document/picinfo.h"
+#include "effects/quad.h"
 
 #include "support/frames.h"
 

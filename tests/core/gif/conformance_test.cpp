@@ -3,11 +3,11 @@
 // every file must read without harm; what we read must survive a save and a
 // second read; and a viewer and our player must show what a viewer shows of
 // the original.
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "platform/numeric.h"
 #include "player/compositor.h"
-#include "document/document.h"
 #include "support/cli.h"
 #include "support/gifbytes.h"
 #include "support/refviewer.h"

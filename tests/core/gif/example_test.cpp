@@ -2,10 +2,10 @@
 // committed file in step with the writer: the test builds the document,
 // saves it and compares the bytes. Run with VELMAR_WRITE_EXAMPLE=1 to write
 // the file anew after a deliberate change.
+#include "document/document.h"
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/gifread.h"
-#include "document/document.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 
@@ -73,7 +73,7 @@ void buildExample(Document &doc)
     for (int f = 0; f < kFrames; ++f) {
         addFrame(doc, kSize, kSize, picture(f), 16, f == 3 ? sunsetPalette() : skyPalette());
         doc.setCell(f + 1, 6,
-                        f % 2 ? QStringLiteral("1") : QStringLiteral("0")); // odd frames transparent
+                    f % 2 ? QStringLiteral("1") : QStringLiteral("0")); // odd frames transparent
         doc.setCell(f + 1, 7, QStringLiteral("12"));
         doc.setCell(f + 1, 8, QString::number(kDelays[f]));
         doc.setCell(f + 1, 9, QStringLiteral("1"));

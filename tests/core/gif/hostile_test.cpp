@@ -2,9 +2,9 @@
 // end with the frames read before it and, where the reader stops early, a
 // message saying why; velmar-cli must report them with exit status 1, never
 // die by a signal. The files are built here, not kept as binaries.
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "gif/lzw.h"
-#include "document/document.h"
 #include "support/gifbytes.h"
 
 #include <QFile>
@@ -190,7 +190,8 @@ TEST(HostileSizes, OneByteFileAddsNothing)
         Document doc;
         const OpenGifResult r = OpenGif(doc, path);
         EXPECT_FALSE(r.ok());
-        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
+        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています")))
+            << r.error().toStdString();
         EXPECT_EQ(doc.picCount(), 0);
         expectConsistent(doc);
     }
@@ -215,7 +216,8 @@ TEST(HostileSizes, HeaderOnlyFileAddsNothingAndKeepsTheFramesBefore)
 
         const OpenGifResult r = OpenGif(doc, writeTempFile(QStringLiteral("header.gif"), bytes));
         EXPECT_FALSE(r.ok());
-        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています"))) << r.error().toStdString();
+        EXPECT_TRUE(r.error().startsWith(QStringLiteral("GIF ファイルが画像の前で終わっています")))
+            << r.error().toStdString();
         EXPECT_EQ(doc.picCount(), 1);
         EXPECT_EQ(doc.pic(0).bits, (std::vector<uint8_t>{0, 1, 2, 3}));
         EXPECT_EQ(doc.globals().width, QStringLiteral("2")) << "a file without images sets no canvas size";

@@ -4,8 +4,8 @@
 // writes bytes at explicit positions, reserving each length byte ahead. The
 // real codec uses other structures (block copies, a dense child table, a bit
 // buffer) and must give exactly the same bytes on any input, damaged or not.
-#include "gif/lzw.h"
 #include "core/gif/lzw_streams.h"
+#include "gif/lzw.h"
 
 #include "support/fuzzchecks.h"
 

@@ -1,5 +1,5 @@
-#include "gif/lzw.h"
 #include "core/gif/lzw_streams.h"
+#include "gif/lzw.h"
 
 #include <gtest/gtest.h>
 

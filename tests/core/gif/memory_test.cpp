@@ -1,8 +1,8 @@
 // Memory over a long day of editing: opening and closing a large animation
 // again and again must not let the resident size creep up, and moving or
 // deleting frames must move their buffers, never copy them.
-#include "gif/gifio.h"
 #include "document/document.h"
+#include "gif/gifio.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 

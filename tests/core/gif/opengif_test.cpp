@@ -1,6 +1,6 @@
-#include "gif/gifio.h"
 #include "core/gif/lzw_streams.h"
 #include "document/document.h"
+#include "gif/gifio.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 

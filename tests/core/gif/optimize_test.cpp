@@ -1,11 +1,11 @@
 // The optimised file must look exactly like the plain one in a viewer (the
 // reference viewer, built on giflib), frame for frame, and be made the way
 // that makes it small.
+#include "document/document.h"
 #include "gif/gifformat.h"
 #include "gif/gifio.h"
 #include "gif/gifwrite.h"
 #include "gif/optimize.h"
-#include "document/document.h"
 #include "support/cli.h"
 #include "support/refviewer.h"
 

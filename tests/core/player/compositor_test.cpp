@@ -1,6 +1,6 @@
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "player/compositor.h"
-#include "document/document.h"
 #include "support/frames.h"
 
 #include <QDir>

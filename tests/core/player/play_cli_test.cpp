@@ -1,8 +1,8 @@
 // velmar-cli play, run as a script would run it, checked against the
 // compositor run in this process on the same document.
+#include "document/document.h"
 #include "gif/gifio.h"
 #include "player/compositor.h"
-#include "document/document.h"
 #include "support/cli.h"
 #include "support/gifbytes.h"
 
