@@ -22,7 +22,7 @@
 #include "bench_effects.h"
 #include "bench_inputs.h"
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
 

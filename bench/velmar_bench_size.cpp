@@ -16,7 +16,7 @@
 // process, the best of three runs each.
 #include "bench_inputs.h"
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/gifwrite.h"
 #include "support/refviewer.h"
 

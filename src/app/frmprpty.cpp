@@ -1,7 +1,7 @@
 #include "frmprpty.h"
 
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gridcell_delegate.h"
 #include "platform/twips.h"
 

@@ -1,7 +1,7 @@
 #include "gridcell_delegate.h"
 
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 
 namespace velmar
 {

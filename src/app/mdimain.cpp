@@ -1,12 +1,12 @@
 #include "mdimain.h"
 
 #include "document/document.h"
+#include "document/gifio.h"
 #include "frmauto.h"
 #include "frmpic.h"
 #include "frmplay.h"
 #include "frmprpty.h"
 #include "frmversion.h"
-#include "gif/gifio.h"
 #include "helpwindow.h"
 #include "mdiarrange.h"
 #include "platform/twips.h"

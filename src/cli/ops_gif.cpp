@@ -2,7 +2,7 @@
 // the document.
 #include "cli/commands.h"
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 
 #include <QCryptographicHash>
 

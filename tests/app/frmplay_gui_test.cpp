@@ -1,7 +1,7 @@
 #include "document/document.h"
+#include "document/gifio.h"
 #include "frmpic.h"
 #include "frmplay.h"
-#include "gif/gifio.h"
 #include "mdimain.h"
 #include "picturebox_view.h"
 #include "platform/twips.h"

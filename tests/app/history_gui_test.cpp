@@ -2,11 +2,11 @@
 // Create is one step, the title marks unsaved changes and closing asks about
 // them.
 #include "document/document.h"
+#include "document/gifio.h"
 #include "frmauto.h"
 #include "frmpic.h"
 #include "frmplay.h"
 #include "frmprpty.h"
-#include "gif/gifio.h"
 #include "mdimain.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"

@@ -1,7 +1,7 @@
 #include "support/fuzzchecks.h"
 
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
 #include "platform/numeric.h"

@@ -3,8 +3,8 @@
 // comment fill the global fields; the status line shows how far the read has
 // come, and the picture of an image is shown as it builds up.
 #include "document/document.h"
+#include "document/gifio.h"
 #include "gif/gifformat.h"
-#include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "platform/numeric.h"
 

@@ -101,4 +101,8 @@ Result<GifFile> readGifFile(const QString &path, const GifReadOptions &options =
 Result<GifFile> readGifFile(std::span<const uint8_t> bytes, const GifReadOptions &options = {},
                             std::vector<GifWarning> *warnings = nullptr);
 
+// True when the file can be opened and its first three bytes are "GIF"
+// (exactly, upper case). error receives why not when it cannot be read.
+bool looksLikeGif(const QString &path, QString *error = nullptr);
+
 } // namespace velmar

@@ -1,7 +1,6 @@
 // The GIF reader: walks the blocks of a file, decodes every image into the
 // array its sink supplies and reports what it finds and what it loses.
 #include "gif/gifformat.h"
-#include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
 

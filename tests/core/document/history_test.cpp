@@ -2,7 +2,7 @@
 // sequences, and the memory the history may hold.
 #include "autocreate/createcommand.h"
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 

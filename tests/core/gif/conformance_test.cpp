@@ -4,7 +4,7 @@
 // second read; and a viewer and our player must show what a viewer shows of
 // the original.
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/gifread.h"
 #include "platform/numeric.h"
 #include "player/compositor.h"

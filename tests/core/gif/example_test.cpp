@@ -3,8 +3,8 @@
 // saves it and compares the bytes. Run with VELMAR_WRITE_EXAMPLE=1 to write
 // the file anew after a deliberate change.
 #include "document/document.h"
+#include "document/gifio.h"
 #include "gif/gifformat.h"
-#include "gif/gifio.h"
 #include "gif/gifread.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"

@@ -3,7 +3,7 @@
 // message saying why; velmar-cli must report them with exit status 1, never
 // die by a signal. The files are built here, not kept as binaries.
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/lzw.h"
 #include "support/gifbytes.h"
 

@@ -2,7 +2,7 @@
 // again and again must not let the resident size creep up, and moving or
 // deleting frames must move their buffers, never copy them.
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 

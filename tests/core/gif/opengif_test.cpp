@@ -1,6 +1,6 @@
 #include "core/gif/lzw_streams.h"
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"
 

@@ -2,8 +2,8 @@
 // reference viewer, built on giflib), frame for frame, and be made the way
 // that makes it small.
 #include "document/document.h"
+#include "document/gifio.h"
 #include "gif/gifformat.h"
-#include "gif/gifio.h"
 #include "gif/gifwrite.h"
 #include "gif/optimize.h"
 #include "support/cli.h"

@@ -1,5 +1,5 @@
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "gif/lzw.h"
 #include "support/frames.h"
 #include "support/gifbytes.h"

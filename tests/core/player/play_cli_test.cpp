@@ -1,7 +1,7 @@
 // velmar-cli play, run as a script would run it, checked against the
 // compositor run in this process on the same document.
 #include "document/document.h"
-#include "gif/gifio.h"
+#include "document/gifio.h"
 #include "player/compositor.h"
 #include "support/cli.h"
 #include "support/gifbytes.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gif/gifread.h"
 #include "platform/result.h"
 
 #include <QString>
@@ -50,10 +51,6 @@ struct OpenGifOptions {
     // refused with a message. 0: half the machine's physical memory.
     size_t memoryBudget = 0;
 };
-
-// True when the file can be opened and its first three bytes are "GIF"
-// (exactly, upper case). error receives why not when it cannot be read.
-bool looksLikeGif(const QString &path, QString *error = nullptr);
 
 // Appends every image of the file as a frame. An image whose data ends
 // early, or breaks off at a damaged code, keeps the pixels decoded (index 0

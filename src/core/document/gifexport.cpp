@@ -4,8 +4,8 @@
 // The document becomes a GifFile in one place (gifFileOf), which the plain
 // save writes as it is and the optimised save hands to the optimiser first.
 #include "document/document.h"
+#include "document/gifio.h"
 #include "gif/gifformat.h"
-#include "gif/gifio.h"
 #include "gif/gifwrite.h"
 #include "gif/optimize.h"
 #include "platform/numeric.h"
