@@ -267,7 +267,12 @@ GifResult writeWhole(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-GifResult SaveGif(Document &doc, const QString &path)
+QString saveCancelledText()
+{
+    return QStringLiteral("保存を中止しました");
+}
+
+GifResult SaveGif(Document &doc, const QString &path, const SaveGifProgress &progress)
 {
     GifFile gif;
     if (auto message = gifFileOf(doc, gif))
@@ -279,7 +284,13 @@ GifResult SaveGif(Document &doc, const QString &path)
         // The count includes the trailer still to come.
         doc.setStatusText(base + QLatin1Char(' ') + numberText(image + 1) + QLatin1Char('/') + numberText(frames) +
                           QStringLiteral(" - ") + numberText(qint64(written) + 1) + QStringLiteral("byte )"));
+        return !progress || progress(image + 1, frames);
     });
+    // A stopped encoding writes nothing: the old file is not touched.
+    if (bytes.isEmpty()) {
+        doc.setStatusText(QString());
+        return {false, saveCancelledText()};
+    }
     const GifResult result = writeWhole(path, bytes);
     doc.setStatusText(QString());
     return result;

@@ -130,8 +130,8 @@ QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
         }
         LZWEncode(pixels, m, out, {.deferClear = img.deferClear});
         put8(out, 0);
-        if (progress)
-            progress(int(i), qsizetype(out.size()));
+        if (progress && !progress(int(i), qsizetype(out.size())))
+            return {};
     }
     if (!gif.comment.isEmpty())
         putComment(out, gif.comment);

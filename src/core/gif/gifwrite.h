@@ -10,12 +10,13 @@ namespace velmar
 {
 
 // Called after each image is written, with its number and the bytes written
-// so far.
-using GifWriteProgress = std::function<void(int image, qsizetype bytes)>;
+// so far; false stops the encoding.
+using GifWriteProgress = std::function<bool(int image, qsizetype bytes)>;
 
 // The GIF89a bytes of the file: header, screen descriptor, global table,
 // looping block, then per image its control extension, descriptor, local
-// table and LZW data, then the comment extension and the trailer.
+// table and LZW data, then the comment extension and the trailer. Empty
+// when progress stopped it.
 QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress = {});
 
 // The LZW minimum code size the writer uses for an image whose minCodeSize
