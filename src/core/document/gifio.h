@@ -63,7 +63,7 @@ struct OpenGifOptions {
     // its picture is redrawn. Returning false stops the read before its next
     // image: the frames read so far, the one being decoded finished whole,
     // stay, and the read fails with openCancelledText().
-    std::function<bool(const OpenGifProgress &)> progress;
+    std::function<bool(const OpenGifProgress &)> progress = nullptr;
 };
 
 // The message of a read stopped through OpenGifOptions::progress.
