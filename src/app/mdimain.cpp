@@ -631,19 +631,19 @@ bool mdiMain::saveTo(const QString &path)
     if (doc_.picCount() == 0)
         return false;
     LongTask task(this, kSavingText, doc_.picCount());
-    const GifResult r = SaveGif(doc_, path, [&task](int images, int total) {
+    const Result<void> r = SaveGif(doc_, path, [&task](int images, int total) {
         task.setTotal(total);
         task.setLabel(kSavingText + QStringLiteral(" (%1/%2 ﾌﾚｰﾑ)").arg(images).arg(total));
         return task.advance(images);
     });
-    if (!r.ok && task.cancelled()) {
+    if (!r && task.cancelled()) {
         // Nothing was written: the file on disk is the one from before.
         statusBar_->clearMessage();
         doc_.setStatusText(QStringLiteral("保存を中止しました（ファイルは変更していません）: ") + path);
         return false;
     }
-    if (!r.ok) {
-        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+    if (!r) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.error());
         return false;
     }
     doc_.setClean();
@@ -705,9 +705,9 @@ bool mdiMain::saveOptimizedTo(const QString &path)
     if (doc_.picCount() == 0)
         return false;
     SavedSizes sizes;
-    const GifResult r = SaveGifOptimized(doc_, path, &sizes);
-    if (!r.ok) {
-        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+    const Result<void> r = SaveGifOptimized(doc_, path, &sizes);
+    if (!r) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.error());
         return false;
     }
     // The file holds the whole document as a save does.
