@@ -392,8 +392,8 @@ bool checkWuffs(const std::string &name, const Bytes &file, const GifFile &ours)
 
 // The largest animations of the conformance suites, beside the generated
 // pictures.
-constexpr const char *kSuiteFiles[] = {"image-gif/samples/sample_big.gif",
-                                       "image-gif/samples/gifplayer-muybridge.gif", "pillow/iss634.gif"};
+constexpr const char *kSuiteFiles[] = {"image-gif/samples/sample_big.gif", "image-gif/samples/gifplayer-muybridge.gif",
+                                       "pillow/iss634.gif"};
 
 struct Input {
     std::string name;
@@ -540,8 +540,8 @@ int main(int argc, char **argv)
                          }});
 #ifdef VELMAR_BENCH_WUFFS
         cases.push_back({input.name, "decode", "wuffs", input.pixels, [&, i] {
-                             const long n = wuffs_bench_decode(file.data(), file.size(), &wuffsCanvas[i],
-                                                               reusedCanvas, nullptr);
+                             const long n =
+                                 wuffs_bench_decode(file.data(), file.size(), &wuffsCanvas[i], reusedCanvas, nullptr);
                              benchmark::DoNotOptimize(n);
                          }});
         cases.push_back({input.name, "open", "wuffs", input.pixels, [&file] {
@@ -602,11 +602,10 @@ int main(int argc, char **argv)
             const char *label, *ours, *giflib, *wuffs;
             double giflibTarget, wuffsTarget;
         };
-        for (const Line &line :
-             {Line{"decode (LZWDecode)", "decode/ours", "decode/giflib", "decode/wuffs", 2.0, 1.2},
-              Line{"read (readGifFile)", "read/ours", "decode/giflib", "open/wuffs", 0.0, 0.0},
-              Line{"open (OpenGif)", "open/ours", "decode/giflib", "open/wuffs", 0.0, 1.0},
-              Line{"encode (LZWEncode)", "encode/ours", "encode/giflib", "", 1.5, 0.0}}) {
+        for (const Line &line : {Line{"decode (LZWDecode)", "decode/ours", "decode/giflib", "decode/wuffs", 2.0, 1.2},
+                                 Line{"read (readGifFile)", "read/ours", "decode/giflib", "open/wuffs", 0.0, 0.0},
+                                 Line{"open (OpenGif)", "open/ours", "decode/giflib", "open/wuffs", 0.0, 1.0},
+                                 Line{"encode (LZWEncode)", "encode/ours", "encode/giflib", "", 1.5, 0.0}}) {
             const double ours = seconds(input.name + "/" + line.ours);
             const double giflib = seconds(input.name + "/" + line.giflib);
             const double wuffs = *line.wuffs ? seconds(input.name + "/" + line.wuffs) : 0.0;

@@ -22,8 +22,8 @@ long wuffs_bench_decode(const uint8_t *data, size_t size, void *context, wuffs_b
         return -1;
     // The decoder fills its tables before it reads them; zeroing them on
     // every call would time memset, not decoding.
-    wuffs_base__status status = wuffs_gif__decoder__initialize(
-        decoder, sizeof__wuffs_gif__decoder(), WUFFS_VERSION, WUFFS_INITIALIZE__LEAVE_INTERNAL_BUFFERS_UNINITIALIZED);
+    wuffs_base__status status = wuffs_gif__decoder__initialize(decoder, sizeof__wuffs_gif__decoder(), WUFFS_VERSION,
+                                                               WUFFS_INITIALIZE__LEAVE_INTERNAL_BUFFERS_UNINITIALIZED);
     if (!wuffs_base__status__is_ok(&status))
         goto out;
     // The reader only reads; the io_buffer type has no const variant.
@@ -54,8 +54,8 @@ long wuffs_bench_decode(const uint8_t *data, size_t size, void *context, wuffs_b
         wuffs_base__pixel_buffer buffer;
         if (!memory)
             break;
-        status = wuffs_base__pixel_buffer__set_from_slice(&buffer, &config.pixcfg,
-                                                          wuffs_base__make_slice_u8(memory, bytes));
+        status =
+            wuffs_base__pixel_buffer__set_from_slice(&buffer, &config.pixcfg, wuffs_base__make_slice_u8(memory, bytes));
         if (!wuffs_base__status__is_ok(&status))
             break;
         status = wuffs_gif__decoder__decode_frame(decoder, &buffer, &src, WUFFS_BASE__PIXEL_BLEND__SRC,
@@ -64,8 +64,8 @@ long wuffs_bench_decode(const uint8_t *data, size_t size, void *context, wuffs_b
             break;
         if (frame) {
             const wuffs_base__rect_ie_u32 r = wuffs_base__frame_config__bounds(&frameConfig);
-            frame(context, index, memory + WUFFS_BASE__PIXEL_FORMAT__INDEXED__PALETTE_BYTE_LENGTH, width,
-                  r.min_incl_x, r.min_incl_y, r.max_excl_x, r.max_excl_y);
+            frame(context, index, memory + WUFFS_BASE__PIXEL_FORMAT__INDEXED__PALETTE_BYTE_LENGTH, width, r.min_incl_x,
+                  r.min_incl_y, r.max_excl_x, r.max_excl_y);
         }
     }
 out:
