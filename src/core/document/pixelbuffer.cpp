@@ -17,6 +17,10 @@
 
 #include <sys/mman.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace velmar::pixelmemory
 {
 
@@ -128,7 +132,18 @@ class Arena
 Arena &arena()
 {
     // Never destroyed: frames held by static objects may be freed after it.
-    static Arena *a = new Arena;
+    static Arena *a = [] {
+#ifdef __GLIBC__
+        // malloc serves large blocks by mmap until one is freed, and then
+        // raises that threshold to the block's size. Frames no longer pass
+        // through it, so the threshold would stay low, and every large block
+        // of a document's tables would be mapped, faulted in and unmapped
+        // anew; set it where frame-sized frees would have taken it.
+        mallopt(M_MMAP_THRESHOLD, int(kLarge));
+        mallopt(M_TRIM_THRESHOLD, int(2 * kLarge));
+#endif
+        return new Arena;
+    }();
     return *a;
 }
 
