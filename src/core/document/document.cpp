@@ -202,7 +202,7 @@ bool Document::setPixels(int n, std::vector<uint8_t> &&bits)
     const std::span<uint8_t> target = pixelsForWriting(n);
     if (target.empty() || target.size() != bits.size())
         return false;
-    frames_[size_t(n)].bits = std::move(bits);
+    std::copy(bits.begin(), bits.end(), target.begin());
     return true;
 }
 
@@ -261,7 +261,8 @@ void Document::typeGlobal(GlobalField field, const QString &text)
         mergeField_ = int(field);
 }
 
-Result<int> Document::beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike)
+Result<int> Document::beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike,
+                                 NewPixels pixels)
 {
     if (hasStagedFrame())
         abandonFrame();
@@ -278,7 +279,10 @@ Result<int> Document::beginFrame(int width, int height, int nColors, const Color
     pic.colors = colors;
     pic.setColorCount(nColors);
     try {
-        pic.bits.assign(size_t(width) * size_t(height), 0);
+        if (pixels == NewPixels::Zero)
+            pic.bits.assign(size_t(width) * size_t(height), 0);
+        else
+            pic.bits.resize(size_t(width) * size_t(height));
         frames_.push_back(std::move(pic));
     } catch (const std::bad_alloc &) {
         return fail(QStringLiteral("メモリが足りないため、%1×%2 のフレームを作れません。").arg(width).arg(height));
@@ -328,7 +332,7 @@ Result<int> Document::CopyWindow(int src)
     Step step(*this, kStepCopy);
     setStatusText(QStringLiteral("処理中"));
     const PicInfo &source = pic(src);
-    Result<int> added = beginFrame(source.lWidth, source.lHeight, source.nColors, source.colors, src);
+    Result<int> added = beginFrame(source.lWidth, source.lHeight, source.nColors, source.colors, src, NewPixels::Unset);
     if (!added) {
         setStatusText(QString());
         return added;
@@ -359,7 +363,7 @@ Result<int> Document::NewWindow(int src, int w, int h, int fill)
         return noSuchFrame(src);
     Step step(*this, kStepNew);
     setStatusText(QStringLiteral("処理中"));
-    Result<int> added = beginFrame(w, h, pic(src).nColors, pic(src).colors, -1);
+    Result<int> added = beginFrame(w, h, pic(src).nColors, pic(src).colors, -1, NewPixels::Unset);
     if (!added) {
         setStatusText(QString());
         return added;

@@ -101,7 +101,7 @@ class Document : public QObject
     // one) as long as no frame has moved since. Empty for any other frame:
     // an existing frame's pixels change only through a command.
     std::span<uint8_t> pixelsForWriting(int n);
-    // Moves a whole buffer of the frame's size into such a frame.
+    // Copies a whole buffer of the frame's size into such a frame.
     bool setPixels(int n, std::vector<uint8_t> &&bits);
 
     const PropertyGrid &grid() const { return grid_; }
@@ -124,13 +124,17 @@ class Document : public QObject
     void typeGlobal(GlobalField field, const QString &text);
 
     // --- Adding a frame through the staging slot -------------------------
-    // Opens slot picCount() with a zero-filled width x height buffer and the
-    // given colours (entries beyond nColors black) and announces its window
-    // (sized like frame windowLike's window, or around the picture when -1).
+    // How beginFrame leaves the new buffer: zero-filled, or as allocated for
+    // a caller that writes every pixel before the frame is shown or kept.
+    enum class NewPixels { Zero, Unset };
+    // Opens slot picCount() with a width x height buffer and the given
+    // colours (entries beyond nColors black) and announces its window (sized
+    // like frame windowLike's window, or around the picture when -1).
     // Returns the slot, or the reason when the frame-number limit is reached,
     // the size is not positive or the buffer cannot be had; nothing changes
     // then.
-    Result<int> beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike = -1);
+    Result<int> beginFrame(int width, int height, int nColors, const ColorTable &colors, int windowLike = -1,
+                           NewPixels pixels = NewPixels::Zero);
     // Makes the staged frame part of the document: picCount() grows by one.
     void endFrame();
     // Drops the staged frame and its window.

@@ -128,7 +128,9 @@ class DocumentImport : public GifReadSink
             colors = ColorTable{};
             std::copy(image.localTable.begin(), image.localTable.end(), colors.begin());
         }
-        const Result<int> slot = doc_.beginFrame(image.width, image.height, nColors, colors);
+        // The reader writes every pixel of the frame.
+        const Result<int> slot =
+            doc_.beginFrame(image.width, image.height, nColors, colors, -1, Document::NewPixels::Unset);
         if (!slot) {
             slot_ = -1;
             return fail(slot.error());
@@ -163,13 +165,12 @@ class DocumentImport : public GifReadSink
     // Progressive display: the window is repainted at clear codes at most
     // once per display interval, so a file with many clear codes does not
     // spend its load time redrawing.
+    bool wantsPartial() override { return !sinceShow_.isValid() || sinceShow_.elapsed() >= options_.displayIntervalMs; }
     void partial(size_t) override
     {
-        if (!sinceShow_.isValid() || sinceShow_.elapsed() >= options_.displayIntervalMs) {
-            doc_.ShowPic(slot_);
-            sinceShow_.restart();
-            report();
-        }
+        doc_.ShowPic(slot_);
+        sinceShow_.restart();
+        report();
     }
 
     void endImage() override

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "document/pixelbuffer.h"
 #include "platform/palette.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace velmar
 {
@@ -16,7 +16,7 @@ struct PicInfo {
     int16_t nColors = 0; // entries of colors in use (2..256)
     int32_t lWidth = 0;
     int32_t lHeight = 0;
-    std::vector<uint8_t> bits;
+    PixelBuffer bits;
     // Entries at and beyond nColors are black, so nothing stale from an
     // earlier frame can show through.
     ColorTable colors{};

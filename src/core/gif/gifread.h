@@ -72,14 +72,19 @@ class GifReadSink
     // An image is about to be decoded: image has all but its indices, and
     // its control values from the control blocks before it. tableComplete
     // is false when the file ends inside its local table (the missing
-    // entries are black). Returns the zero-filled width x height array the
-    // indices go into; pixels the data never reaches stay 0. An error stops
-    // the read with that message.
+    // entries are black). Returns the width x height array the indices go
+    // into. It need not be initialised: the reader writes every pixel, index
+    // 0 where the data ends early. An error stops the read with that message.
     virtual Result<std::span<uint8_t>> beginImage(const GifImage &image, bool tableComplete) = 0;
-    // At a clear code: the first `stored` pixels in file order are in the
-    // array (an interlaced image's rows in their places).
+    // Asked at a clear code: true when the sink would show the picture now.
+    // The reader then gives the pixels not yet decoded index 0 (once an
+    // image) and calls partial.
+    virtual bool wantsPartial() { return false; }
+    // The first `stored` pixels in file order are in the array (an
+    // interlaced image's rows in their places), the rest are index 0.
     virtual void partial(size_t /*stored*/) {}
-    // The image's data is read; the array holds everything decoded.
+    // The image's data is read; the array holds everything decoded and index
+    // 0 for the pixels the data never reached.
     virtual void endImage() {}
     virtual void warning(const GifWarning &) {}
     // After each block.

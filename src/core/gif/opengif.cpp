@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace velmar
@@ -21,10 +22,10 @@ namespace velmar
 namespace
 {
 
-// Zero-filled buffers are committed memory, and the system kills a program
-// that commits too much long before an allocation fails; so a small file of
-// many large images with almost no data needs a limit of its own. Half the
-// physical memory leaves room for everything else.
+// Frame buffers are committed memory (every pixel of one is written), and the
+// system kills a program that commits too much long before an allocation
+// fails; so a small file of many large images with almost no data needs a
+// limit of its own. Half the physical memory leaves room for everything else.
 size_t memoryBudget(const GifReadOptions &options)
 {
     if (options.memoryBudget)
@@ -52,6 +53,8 @@ class Reader
     }
 
     Result<void> run();
+    // The bytes are a mapped file whose pages may be given back once read.
+    void dropPagesAsRead() { dropPages_ = true; }
 
   private:
     bool atEnd() const { return pos_ >= len_; }
@@ -77,6 +80,7 @@ class Reader
         sink_.warning(GifWarning{kind, kept_, width, height, codeSize, path_});
     }
     Result<void> done();
+    void dropRead();
 
     const uint8_t *data_;
     const size_t len_;
@@ -87,6 +91,8 @@ class Reader
     size_t held_;
     size_t pos_ = 0;
     int kept_ = 0; // images handed to the sink
+    bool dropPages_ = false;
+    size_t dropped_ = 0; // bytes from the start whose pages were given back
     int warnings_ = 0;
 
     bool hasGlobal_ = false;
@@ -95,10 +101,9 @@ class Reader
     bool hasControl_ = false;
     GifControl control_;
 
-    // An interlaced image is decoded here in file order. Only the bytes the
-    // decoder produced are ever copied out of it, so it is not zero-filled:
-    // the sink's array already holds 0 for every pixel the stream never
-    // reaches, and untouched pages of a large array cost nothing.
+    // An interlaced image is decoded here in file order and then moved into
+    // place. It is not zero-filled: only the part the data never reaches is
+    // given index 0 before it is moved.
     std::unique_ptr<uint8_t[]> stored_;
     size_t storedSize_ = 0;
 };
@@ -225,7 +230,9 @@ void Reader::copyStored(std::span<uint8_t> image, int width, int height, size_t 
         const size_t rowStart = k * w;
         const size_t end = std::min(to, rowStart + w);
         const size_t dest = size_t(interlacedRow(int(k), height)) * w + (from - rowStart);
-        std::memcpy(image.data() + dest, stored_.get() + from, end - from);
+        // A sink's array shorter than the image keeps the rows it has.
+        if (dest + (end - from) <= image.size())
+            std::memcpy(image.data() + dest, stored_.get() + from, end - from);
         from = end;
     }
 }
@@ -302,13 +309,29 @@ Result<void> Reader::readImage()
     ++kept_;
     held_ += pixels;
 
-    // A plain image is decoded straight into the caller's array; the sink
-    // is told at clear codes how far the picture has come.
-    size_t shown = 0;
+    // A plain image is decoded straight into the caller's array. Its pixels
+    // are not zero-filled first: the decoder writes them, and only the part
+    // the data never reaches gets index 0, at the end, or at the first
+    // moment the sink shows the picture while it builds up.
+    size_t shown = 0;    // interlaced: stored pixels already moved into place
+    bool rested = false; // the pixels not decoded yet hold index 0
+    const auto zeroRest = [&](size_t produced) {
+        if (image.interlaced)
+            std::memset(stored_.get() + produced, 0, pixels - produced);
+        else if (produced < out.size())
+            std::memset(out.data() + produced, 0, out.size() - produced);
+        rested = true;
+    };
     const auto onClear = [&](size_t produced) {
+        if (!sink_.wantsPartial())
+            return;
+        produced = std::min(produced, pixels);
+        const bool first = !rested;
+        if (first)
+            zeroRest(produced);
         if (image.interlaced) {
-            copyStored(out, image.width, image.height, shown, produced);
-            shown = std::max(shown, produced);
+            copyStored(out, image.width, image.height, shown, first ? pixels : produced);
+            shown = produced;
         }
         sink_.partial(produced);
     };
@@ -316,9 +339,12 @@ Result<void> Reader::readImage()
     const Result<LzwDecoded> r =
         LZWDecode(input, image.interlaced ? std::span<uint8_t>(stored_.get(), pixels) : out, onClear);
     // All that was decoded goes into the image, also when decoding failed,
-    // so a truncated file shows everything it holds.
-    if (r && image.interlaced)
-        copyStored(out, image.width, image.height, shown, r->produced);
+    // so a truncated file shows everything it holds; the rest is index 0.
+    const size_t produced = r ? std::min(r->produced, pixels) : 0;
+    if (!rested)
+        zeroRest(produced);
+    if (image.interlaced)
+        copyStored(out, image.width, image.height, shown, pixels);
     sink_.endImage();
     // The image keeps what was decoded, 0 for the rest, and the block scan
     // goes on after the image's data: a stream without an end code, or cut
@@ -358,6 +384,23 @@ void Reader::skipImageData()
         return;
     byte();
     readSubBlocks(false);
+}
+
+// The reader never goes back, so the pages of a mapped file behind it are
+// given back to the system as it goes: they would otherwise stay resident
+// beside the frames built from them and raise the peak by the file's size.
+// The file stays mapped, so a page read again would simply be read again.
+void Reader::dropRead()
+{
+    constexpr size_t kStep = size_t(4) << 20;
+    if (!dropPages_ || std::min(pos_, len_) < dropped_ + kStep)
+        return;
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    if (reinterpret_cast<uintptr_t>(data_) % page != 0)
+        return;
+    const size_t end = std::min(pos_, len_) / page * page;
+    madvise(const_cast<uint8_t *>(data_) + dropped_, end - dropped_, MADV_DONTNEED);
+    dropped_ = end;
 }
 
 // A file whose every image was lost has failed, even though the read went on
@@ -409,6 +452,7 @@ Result<void> Reader::run()
         // padding there, and a stricter reader would lose the rest of the
         // file.
         sink_.progress(pos_, len_);
+        dropRead();
     }
 }
 
@@ -466,8 +510,11 @@ Result<void> readGif(const QString &path, GifReadSink &sink, const GifReadOption
     if (!f.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + f.errorString() + ')');
     if (f.size() > 0) {
-        if (const uchar *mapped = f.map(0, f.size()))
-            return Reader(std::span<const uint8_t>(mapped, size_t(f.size())), path, sink, options).run();
+        if (const uchar *mapped = f.map(0, f.size())) {
+            Reader reader(std::span<const uint8_t>(mapped, size_t(f.size())), path, sink, options);
+            reader.dropPagesAsRead();
+            return reader.run();
+        }
     }
     QByteArray bytes;
     try {

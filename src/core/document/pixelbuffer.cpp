@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where frame buffers live. Every page a new buffer gets costs a page fault on
+// its first write, and on an animation of hundreds of frames those faults
+// took longer than decoding the pictures. Frames of a usual size are
+// therefore placed one after another in large chunks that the kernel backs
+// with huge pages, one fault per 2 MB instead of one per 4 KB. A freed frame
+// gives its pages back to the system at once, so a deleted frame among live
+// ones holds no memory, only address space; a chunk is unmapped when its
+// last frame goes. Small buffers stay on the ordinary heap, and very large
+// ones get a mapping of their own.
+#include "document/pixelbuffer.h"
+
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include <sys/mman.h>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace velmar::pixelmemory
+{
+
+namespace
+{
+
+constexpr size_t kSmall = size_t(64) << 10; // up to this: the heap
+constexpr size_t kChunk = size_t(32) << 20; // an arena chunk, aligned to its size
+constexpr size_t kLarge = kChunk / 4;       // above this: a mapping of its own
+constexpr size_t kPage = size_t(4) << 10;   // slots are whole pages, so they can be released
+
+size_t pages(size_t n)
+{
+    return (n + kPage - 1) / kPage * kPage;
+}
+
+void *mapHuge(size_t bytes, size_t alignment)
+{
+    // Over-map and trim to get the alignment: huge pages need 2 MB-aligned
+    // ranges, and an aligned chunk is found from any address inside it.
+    const size_t span = bytes + alignment;
+    void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        throw std::bad_alloc();
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + alignment - 1) / alignment * alignment;
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    if (const size_t tail = start + span - (aligned + bytes))
+        munmap(reinterpret_cast<void *>(aligned + bytes), tail);
+    void *p = reinterpret_cast<void *>(aligned);
+    // Without huge-page support this fails and the range keeps small pages.
+    madvise(p, bytes, MADV_HUGEPAGE);
+    return p;
+}
+
+struct Chunk {
+    size_t used = 0; // bytes handed out, from the start
+    size_t live = 0; // slots not yet freed
+};
+
+class Arena
+{
+  public:
+    void *allocate(size_t size)
+    {
+        std::lock_guard lock(mutex_);
+        if (!current_ || chunks_[current_].used + size > kChunk) {
+            retireCurrent();
+            current_ = reinterpret_cast<uintptr_t>(mapHuge(kChunk, kChunk));
+            chunks_[current_] = Chunk{};
+        }
+        Chunk &c = chunks_[current_];
+        void *p = reinterpret_cast<void *>(current_ + c.used);
+        c.used += size;
+        ++c.live;
+        return p;
+    }
+
+    void deallocate(void *p, size_t size)
+    {
+        std::lock_guard lock(mutex_);
+        const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+        const uintptr_t base = address / kChunk * kChunk;
+        const auto it = chunks_.find(base);
+        if (it == chunks_.end())
+            return;
+        Chunk &c = it->second;
+        --c.live;
+        if (base == current_ && address + size == base + c.used) {
+            // The last slot handed out: the next one takes its place.
+            c.used -= size;
+            if (c.live == 0)
+                c.used = 0;
+            return;
+        }
+        if (c.live == 0 && base != current_) {
+            munmap(reinterpret_cast<void *>(base), kChunk);
+            chunks_.erase(it);
+            return;
+        }
+        if (c.live == 0) {
+            // The current chunk emptied: it is filled again from the start,
+            // and keeps its pages for that.
+            c.used = 0;
+            return;
+        }
+        madvise(p, size, MADV_DONTNEED);
+    }
+
+  private:
+    // A full chunk with no frames left in it is unmapped.
+    void retireCurrent()
+    {
+        if (!current_)
+            return;
+        if (chunks_[current_].live == 0) {
+            munmap(reinterpret_cast<void *>(current_), kChunk);
+            chunks_.erase(current_);
+        }
+        current_ = 0;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<uintptr_t, Chunk> chunks_;
+    uintptr_t current_ = 0;
+};
+
+Arena &arena()
+{
+    // Never destroyed: frames held by static objects may be freed after it.
+    static Arena *a = [] {
+#ifdef __GLIBC__
+        // malloc serves large blocks by mmap until one is freed, and then
+        // raises that threshold to the block's size. Frames no longer pass
+        // through it, so the threshold would stay low, and every large block
+        // of a document's tables would be mapped, faulted in and unmapped
+        // anew; set it where frame-sized frees would have taken it.
+        mallopt(M_MMAP_THRESHOLD, int(kLarge));
+        mallopt(M_TRIM_THRESHOLD, int(2 * kLarge));
+#endif
+        return new Arena;
+    }();
+    return *a;
+}
+
+} // namespace
+
+void *allocate(size_t n)
+{
+    if (n <= kSmall)
+        return ::operator new(n);
+    if (n > kLarge)
+        return mapHuge(pages(n), size_t(2) << 20);
+    return arena().allocate(pages(n));
+}
+
+void deallocate(void *p, size_t n) noexcept
+{
+    if (!p)
+        return;
+    if (n <= kSmall)
+        ::operator delete(p);
+    else if (n > kLarge)
+        munmap(p, pages(n));
+    else
+        arena().deallocate(p, pages(n));
+}
+
+} // namespace velmar::pixelmemory
