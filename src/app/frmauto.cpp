@@ -412,9 +412,10 @@ void frmAuto::cmdSakusei_Click()
         showError(created.result.error());
 }
 
-// Every frame the effect adds or draws is a moment to show how far it has
-// come and to look at the cancel button; the effects' threads are done with
-// a frame by then. A cancel makes the document take the whole command back
+// Every frame the effect draws is a moment to show how far it has come and
+// to look at the cancel button; the effects' threads are done with a frame
+// by then. Not the moment a frame is added: its pixels are not written yet,
+// and the events handled here would paint its window. A cancel makes the document take the whole command back
 // when it ends, and refuse frames until then, which stops the effect.
 frmAuto::CreateRun frmAuto::createWithProgress(autocreate::FieldValues &fields)
 {
@@ -431,10 +432,8 @@ frmAuto::CreateRun frmAuto::createWithProgress(autocreate::FieldValues &fields)
         if (!task.advance(made))
             doc_.cancelStep();
     };
-    const QMetaObject::Connection added = connect(&doc_, &Document::frameAdded, this, onFrame);
     const QMetaObject::Connection drawn = connect(&doc_, &Document::frameChanged, this, onFrame);
     CreateRun run{autocreate::Create(doc_, curTab_, fields), false};
-    disconnect(added);
     disconnect(drawn);
     run.cancelled = task.cancelled();
     return run;
