@@ -346,7 +346,7 @@ TEST(CliFrames, RangeCommandsReorderWithRowsAndRefuseRangesOutsideTheFrames)
         expectFrameNumbersInColumnZero(info);
         for (int i = 0; i < int(c.widths.size()); ++i) {
             const QString delay = c.delays.isEmpty() ? QString::number(10 * c.widths[size_t(i)]) : c.delays[i];
-            EXPECT_EQ(cell(info, i, 8), delay) << what << ", frame " << i;
+            EXPECT_EQ(cell(info, i, 8).toStdString(), delay.toStdString()) << what << ", frame " << i;
         }
     }
     // With no frames there is no range, but yoyo has nothing to do.
