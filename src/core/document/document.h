@@ -238,7 +238,8 @@ class Document : public QObject
     void frameChanged(int n);
     void framesSwapped(int a, int b);
     // Frames changed places: frame i now was at position order[i] before.
-    // Sent when a reordering is done, undone and redone.
+    // Sent when a reordering is done, undone and redone; the current frame
+    // follows its picture.
     void framesReordered(const QList<int> &order);
     void frameRemoved(int n);
     void globalsChanged();
@@ -253,7 +254,7 @@ class Document : public QObject
     DocumentEdit apply(DocumentEdit &&edit);
     void record(DocumentEdit &&edit);
     void edit(DocumentEdit &&e) { record(apply(std::move(e))); }
-    // Takes back the edits the recording step made after its first mark.
+    // Undoes and forgets the edits of the open step beyond its first mark.
     void rollBackTo(size_t mark);
     static Error frameLimitReached(int limit);
     void cell(int row, int col, const QString &text);
