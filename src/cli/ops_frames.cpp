@@ -70,6 +70,93 @@ bool deleteFrame(Context &ctx, const QStringList &args)
     return true;
 }
 
+// The frames FROM .. FROM + COUNT - 1 of the range operations; COUNT must
+// leave the range inside the frames.
+std::optional<QList<int>> frameRange(Context &ctx, const QString &op, const QStringList &args)
+{
+    const std::optional<int> from = frameNumber(ctx, op, args[0]);
+    if (!from)
+        return std::nullopt;
+    const std::optional<int> count =
+        wholeNumber(ctx, op, QStringLiteral("the count"), args[1], 1, ctx.doc.picCount() - *from);
+    if (!count)
+        return std::nullopt;
+    QList<int> frames;
+    for (int i = 0; i < *count; ++i)
+        frames.push_back(*from + i);
+    return frames;
+}
+
+bool moveRange(Context &ctx, const QStringList &args)
+{
+    const QString op = QStringLiteral("move");
+    const std::optional<QList<int>> frames = frameRange(ctx, op, args);
+    if (!frames)
+        return false;
+    const std::optional<int> to =
+        wholeNumber(ctx, op, QStringLiteral("the target"), args[2], 0, ctx.doc.picCount() - int(frames->size()));
+    if (!to)
+        return false;
+    ctx.doc.moveFrames(*frames, *to);
+    return true;
+}
+
+bool deleteRange(Context &ctx, const QStringList &args)
+{
+    const std::optional<QList<int>> frames = frameRange(ctx, QStringLiteral("delete-range"), args);
+    if (!frames)
+        return false;
+    ctx.doc.deleteFrames(*frames);
+    return true;
+}
+
+bool setDelay(Context &ctx, const QStringList &args)
+{
+    const QString op = QStringLiteral("set-delay");
+    const std::optional<QList<int>> frames = frameRange(ctx, op, args);
+    if (!frames)
+        return false;
+    // The most the saved file's 16-bit delay field takes as a positive value.
+    const std::optional<int> delay = wholeNumber(ctx, op, QStringLiteral("the delay"), args[2], 0, 32767);
+    if (!delay)
+        return false;
+    ctx.doc.setDelays(*frames, *delay);
+    return true;
+}
+
+bool reverseRange(Context &ctx, const QStringList &args)
+{
+    const std::optional<QList<int>> frames = frameRange(ctx, QStringLiteral("reverse"), args);
+    if (!frames)
+        return false;
+    ctx.doc.reverseFrames(*frames);
+    return true;
+}
+
+bool duplicateRange(Context &ctx, const QStringList &args)
+{
+    const std::optional<QList<int>> frames = frameRange(ctx, QStringLiteral("duplicate"), args);
+    if (!frames)
+        return false;
+    if (const Result<int> added = ctx.doc.duplicateFrames(*frames); !added) {
+        ctx.err << "velmar-cli: duplicate: " << added.error() << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool yoyoAll(Context &ctx, const QStringList &)
+{
+    QList<int> frames;
+    for (int i = 0; i < ctx.doc.picCount(); ++i)
+        frames.push_back(i);
+    if (const Result<int> added = ctx.doc.yoyo(frames); !added) {
+        ctx.err << "velmar-cli: yoyo: " << added.error() << "\n";
+        return false;
+    }
+    return true;
+}
+
 bool closeAll(Context &ctx, const QStringList &)
 {
     ctx.doc.closeAll();
@@ -184,6 +271,22 @@ const Registrar registrar{
     {QStringLiteral("swap-prev"), 1, QStringLiteral("swap-prev N   swap frame N with the frame before it"), swapPrev},
     {QStringLiteral("swap-next"), 1, QStringLiteral("swap-next N   swap frame N with the frame after it"), swapNext},
     {QStringLiteral("delete"), 1, QStringLiteral("delete N      delete frame N; later frames move up"), deleteFrame},
+    {QStringLiteral("move"), 3,
+     QStringLiteral("move FROM COUNT TO   move frames FROM .. FROM+COUNT-1 so that the first becomes frame TO"),
+     moveRange},
+    {QStringLiteral("delete-range"), 2,
+     QStringLiteral("delete-range FROM COUNT   delete COUNT frames from frame FROM on"), deleteRange},
+    {QStringLiteral("set-delay"), 3,
+     QStringLiteral("set-delay FROM COUNT VALUE   set the delay of COUNT frames from FROM on (hundredths of a second)"),
+     setDelay},
+    {QStringLiteral("reverse"), 2,
+     QStringLiteral("reverse FROM COUNT   reverse the order of COUNT frames from frame FROM on"), reverseRange},
+    {QStringLiteral("duplicate"), 2,
+     QStringLiteral("duplicate FROM COUNT   insert copies of COUNT frames from FROM on right after them"),
+     duplicateRange},
+    {QStringLiteral("yoyo"), 0,
+     QStringLiteral("yoyo          add the frames between the last and the first backwards, to play forth and back"),
+     yoyoAll},
     {QStringLiteral("close-all"), 0, QStringLiteral("close-all     delete every frame"), closeAll},
     {QStringLiteral("copy"), 1, QStringLiteral("copy SRC      append a copy of frame SRC"), copyFrame},
     {QStringLiteral("new"), 4,

@@ -289,3 +289,67 @@ TEST(CliFrames, UndoAndRedoWalkTheStepsAndFailWhenThereAreNone)
         EXPECT_TRUE(r.out.isEmpty());
     }
 }
+
+namespace
+{
+// Frames 1 x 1 .. 5 x 1 wide, so a frame's width names it, with delays 10
+// to 50.
+QString fiveGif()
+{
+    GifBytes gif;
+    gif.header(5, 1, true, 1);
+    for (int w = 1; w <= 5; ++w)
+        gif.control(1, false, 10 * w, 0).image(0, 0, w, 1, false).data(2, literalStream(std::vector<uint8_t>(w, 1), 2));
+    gif.trailer();
+    return writeTempFile(QStringLiteral("cli-frames-five.gif"), gif.toByteArray());
+}
+} // namespace
+
+TEST(CliFrames, RangeCommandsReorderWithRowsAndRefuseRangesOutsideTheFrames)
+{
+    const QString gif = fiveGif();
+    struct Case {
+        QStringList ops;
+        std::vector<int> widths; // empty: the operation fails
+        QStringList delays;      // empty: each frame keeps 10 x its width
+    };
+    const Case cases[] = {
+        {{"move", "3", "2", "0"}, {4, 5, 1, 2, 3}, {}},
+        {{"move", "0", "1", "4"}, {2, 3, 4, 5, 1}, {}},
+        {{"move", "3", "2", "0", "undo"}, {1, 2, 3, 4, 5}, {}},
+        {{"move", "3", "3", "0"}, {}, {}},
+        {{"move", "0", "2", "4"}, {}, {}},
+        {{"delete-range", "1", "3"}, {1, 5}, {}},
+        {{"delete-range", "5", "1"}, {}, {}},
+        {{"set-delay", "1", "2", "７"}, {1, 2, 3, 4, 5}, {"10", "7", "7", "40", "50"}},
+        {{"set-delay", "0", "1", "32768"}, {}, {}},
+        {{"set-delay", "0", "1", "x"}, {}, {}},
+        {{"reverse", "1", "3"}, {1, 4, 3, 2, 5}, {}},
+        {{"reverse", "0", "0"}, {}, {}},
+        {{"duplicate", "0", "2"}, {1, 2, 1, 2, 3, 4, 5}, {}},
+        {{"duplicate", "0", "6"}, {}, {}},
+        {{"yoyo"}, {1, 2, 3, 4, 5, 4, 3, 2}, {}},
+        {{"yoyo", "undo"}, {1, 2, 3, 4, 5}, {}},
+    };
+    for (const Case &c : cases) {
+        const std::string what = c.ops.join(' ').toStdString();
+        const CliRun r = cli(QStringList{"open", gif} + c.ops + QStringList{"info"});
+        if (c.widths.empty()) {
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_FALSE(r.err.isEmpty()) << what;
+            EXPECT_TRUE(r.out.isEmpty()) << what;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << what << ": " << r.err.toStdString();
+        const QJsonObject info = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        EXPECT_EQ(widths(info), c.widths) << what;
+        expectFrameNumbersInColumnZero(info);
+        for (int i = 0; i < int(c.widths.size()); ++i) {
+            const QString delay = c.delays.isEmpty() ? QString::number(10 * c.widths[size_t(i)]) : c.delays[i];
+            EXPECT_EQ(cell(info, i, 8).toStdString(), delay.toStdString()) << what << ", frame " << i;
+        }
+    }
+    // With no frames there is no range, but yoyo has nothing to do.
+    EXPECT_EQ(cli({"reverse", "0", "1"}).status, 1);
+    EXPECT_EQ(cli({"yoyo"}).status, 0);
+}

@@ -56,13 +56,18 @@ void PicInfo::setColorCount(int count)
 size_t DocumentEdit::bytes() const
 {
     size_t n = sizeof(DocumentEdit) + (frame ? sizeof(PicInfo) + frame->bits.capacity() : 0) +
-               size_t(text.size()) * sizeof(QChar);
+               size_t(text.size()) * sizeof(QChar) + size_t(order.size()) * sizeof(int);
     for (const QStringList &row : rows) {
         n += sizeof(QStringList);
         for (const QString &s : row)
             n += stringBytes(s);
     }
     return n;
+}
+
+Error Document::frameLimitReached(int limit)
+{
+    return fail(QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(limit));
 }
 
 Document::Document(QObject *parent) : QObject(parent), budget_(physicalMemory() / 4) {}
@@ -102,6 +107,27 @@ DocumentEdit Document::apply(DocumentEdit &&e)
         inverse.kind = DocumentEdit::SwapFrames;
         emit framesSwapped(e.a, e.a + 1);
         break;
+    case DocumentEdit::Reorder: {
+        // Each record moves once, so 3000 frames take no longer than
+        // copying their headers; pixel buffers are never copied.
+        const QList<int> &order = e.order;
+        const int n = int(order.size());
+        std::vector<PicInfo> moved;
+        moved.reserve(size_t(n));
+        for (int from : order)
+            moved.push_back(std::move(frames_[size_t(from)]));
+        std::move(moved.begin(), moved.end(), frames_.begin());
+        grid_.reorderRows(order);
+        inverse.kind = DocumentEdit::Reorder;
+        inverse.order.resize(n);
+        for (int i = 0; i < n; ++i)
+            inverse.order[order[i]] = i;
+        if (curPic_ >= 0 && curPic_ < n)
+            curPic_ = inverse.order[curPic_];
+        writable_.clear();
+        emit framesReordered(order);
+        break;
+    }
     case DocumentEdit::Cell:
         inverse.kind = DocumentEdit::Cell;
         inverse.text = grid_.TextMatrix(e.a, e.b);
@@ -157,6 +183,16 @@ void Document::record(DocumentEdit &&edit)
     Q_ASSERT(depth_ > 0);
     recording_.bytes += edit.bytes();
     recording_.edits.push_back(std::move(edit));
+}
+
+void Document::rollBackTo(size_t mark)
+{
+    while (recording_.edits.size() > mark) {
+        DocumentEdit e = std::move(recording_.edits.back());
+        recording_.edits.pop_back();
+        recording_.bytes -= e.bytes();
+        apply(std::move(e));
+    }
 }
 
 void Document::cell(int row, int col, const QString &text)
@@ -266,8 +302,7 @@ Result<int> Document::beginFrame(int width, int height, int nColors, const Color
     if (hasStagedFrame())
         abandonFrame();
     if (picCount_ >= frameLimit_)
-        return fail(
-            QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(frameLimit_));
+        return frameLimitReached(frameLimit_);
     if (width <= 0 || height <= 0)
         return fail(QStringLiteral("フレームの大きさが正しくありません（%1×%2）。").arg(width).arg(height));
     PicInfo pic;
@@ -402,6 +437,26 @@ void Document::exchangeRows(int rowA, int rowB)
         cell(rowA, col, grid_.TextMatrix(rowB, col));
         cell(rowB, col, a);
     }
+}
+
+void Document::reorder(QList<int> order)
+{
+    bool moves = false;
+    for (int i = 0; i < int(order.size()) && !moves; ++i)
+        moves = order[i] != i;
+    if (!moves)
+        return;
+    // The grid may lag behind the frames only by rows nobody filled; the
+    // rows must exist to move with their frames.
+    if (grid_.Rows() < picCount_ + 1)
+        rows(picCount_ + 1);
+    const int cur = curPic_;
+    DocumentEdit e;
+    e.kind = DocumentEdit::Reorder;
+    e.order = std::move(order);
+    edit(std::move(e));
+    if (curPic_ != cur)
+        emit currentFrameChanged(curPic_);
 }
 
 void Document::swapWithPrevious(int v)

@@ -5,6 +5,7 @@
 #include "platform/result.h"
 #include "platform/rnd.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -36,13 +37,16 @@ enum class GlobalField { Width, Height, Loop, LoopBlock, Comment };
 // turn, so undo and redo are the same operation. A removed frame's record
 // (and its pixel buffer) is moved into the entry, never copied.
 struct DocumentEdit {
-    enum Kind { InsertFrame, RemoveFrame, SwapFrames, Cell, Rows, Global };
+    enum Kind { InsertFrame, RemoveFrame, SwapFrames, Cell, Rows, Global, Reorder };
     Kind kind = Cell;
     int a = 0;                      // frame position, grid row, row count or field
     int b = 0;                      // grid column
     std::unique_ptr<PicInfo> frame; // InsertFrame: the record to put back
     QString text;
     std::vector<QStringList> rows; // grid rows to put back when growing
+    // Reorder: position i of the new order takes the frame (with its grid
+    // row) now at position order[i]; order covers every frame.
+    QList<int> order;
 
     size_t bytes() const;
 };
@@ -154,6 +158,33 @@ class Document : public QObject
     void delPic(int n);
     void closeAll();
 
+    // --- Commands on a selection of frames ----------------------------------
+    // frames lists distinct frame positions in any order; positions that name
+    // no frame are ignored. Each command is one undo step and records none
+    // when the (remaining) list is empty.
+
+    // Takes the frames out, keeping their relative order, and puts them back
+    // as one block whose first frame lands at position to of the result
+    // (0 <= to <= picCount() - frames.size(); any other to does nothing).
+    void moveFrames(QList<int> frames, int to);
+    // Deletes the frames as the close box deletes one.
+    void deleteFrames(QList<int> frames);
+    // Sets the delay cell of the frames' rows to hundredths.
+    void setDelays(QList<int> frames, int hundredths);
+    // The frames keep their positions; their contents come in reverse order.
+    void reverseFrames(QList<int> frames);
+    // Inserts copies of the frames (pixels, colours, every grid cell) in
+    // order right after the last of them; returns the first copy's position,
+    // or the reason when the frames would pass the limit or memory runs out
+    // (nothing changes then).
+    Result<int> duplicateFrames(QList<int> frames);
+    // For frames s1 .. sk (k >= 3), inserts copies of s(k-1) down to s2
+    // after sk, so the animation plays forward and back without showing the
+    // end frames twice; returns as duplicateFrames. Fewer than three frames
+    // change nothing. With nothing to copy, both return the position after
+    // the last listed frame (0 for an empty list).
+    Result<int> yoyo(QList<int> frames);
+
     // --- Undo history -------------------------------------------------------
     // Steps nest: only the outermost beginStep/endStep pair makes a step,
     // named by its beginStep. A step that changed nothing is not kept.
@@ -206,6 +237,9 @@ class Document : public QObject
     void frameInserted(int n);
     void frameChanged(int n);
     void framesSwapped(int a, int b);
+    // Frames changed places: frame i now was at position order[i] before.
+    // Sent when a reordering is done, undone and redone.
+    void framesReordered(const QList<int> &order);
     void frameRemoved(int n);
     void globalsChanged();
     void statusTextChanged(const QString &text);
@@ -219,9 +253,15 @@ class Document : public QObject
     DocumentEdit apply(DocumentEdit &&edit);
     void record(DocumentEdit &&edit);
     void edit(DocumentEdit &&e) { record(apply(std::move(e))); }
+    // Takes back the edits the recording step made after its first mark.
+    void rollBackTo(size_t mark);
+    static Error frameLimitReached(int limit);
     void cell(int row, int col, const QString &text);
     void rows(int count);
     void exchangeRows(int rowA, int rowB);
+    void reorder(QList<int> order);
+    Result<int> insertCopies(const QList<int> &sources, int after, const QString &stepName);
+    QList<int> framesIn(QList<int> frames) const;
     void replay(DocumentStep &step, bool backwards);
     long long position() const { return dropped_ + (long long)undo_.size(); }
     void pushStep(DocumentStep &&step);

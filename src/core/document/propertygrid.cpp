@@ -91,6 +91,24 @@ void PropertyGrid::setRows(int count)
     }
 }
 
+void PropertyGrid::reorderRows(const QList<int> &order)
+{
+    const int n = int(order.size());
+    if (n == 0 || n >= Rows())
+        return;
+    QVector<QStringList> moved;
+    moved.reserve(n);
+    for (int i = 0; i < n; ++i)
+        moved << rows_[order[i] + 1];
+    for (int i = 0; i < n; ++i) {
+        // The number column belongs to the row's place, not to the frame.
+        const QString number = rows_[i + 1][ColNumber];
+        rows_[i + 1] = std::move(moved[i]);
+        rows_[i + 1][ColNumber] = number;
+    }
+    emit dataChanged(index(0, 0), index(n - 1, kCols - 2));
+}
+
 int PropertyGrid::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : Rows() - 1;

@@ -55,6 +55,9 @@ class PropertyGrid : public QAbstractTableModel
     friend class Document;
     void setTextMatrix(int row, int col, const QString &text);
     void setRows(int count);
+    // Rows 1 .. order.size() take columns 1 to 10 of row order[i - 1] + 1;
+    // the frame numbers in column 0 stay.
+    void reorderRows(const QList<int> &order);
 
     QVector<QStringList> rows_;
 };
