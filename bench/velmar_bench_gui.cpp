@@ -60,8 +60,13 @@ bool makeAnimation(int frames, const QString &path)
         img.indices = std::move(frame);
         gif.images.push_back(std::move(img));
     }
+    const Result<QByteArray> bytes = encodeGifFile(gif);
+    if (!bytes) {
+        std::fprintf(stderr, "%s\n", qPrintable(bytes.error()));
+        return false;
+    }
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(encodeGifFile(gif)) > 0;
+    return f.open(QIODevice::WriteOnly) && f.write(*bytes) > 0;
 }
 
 // Processor time of this process, or of its finished children.
