@@ -152,9 +152,25 @@ void FilmstripModel::moveRowsTo(QList<int> rows, int dropRow)
     doc_.moveFrames(rows, dropRow - before);
 }
 
+void FilmstripModel::beginBulkChange()
+{
+    if (bulk_++ == 0)
+        beginResetModel();
+}
+
+void FilmstripModel::endBulkChange()
+{
+    if (bulk_ > 0 && --bulk_ == 0)
+        endResetModel();
+}
+
 void FilmstripModel::onFrameAdded(int n)
 {
     n = std::clamp(n, 0, int(thumbs_.size()));
+    if (bulk_ > 0) {
+        thumbs_.insert(n, QImage());
+        return;
+    }
     beginInsertRows(QModelIndex(), n, n);
     thumbs_.insert(n, QImage());
     endInsertRows();
@@ -167,6 +183,10 @@ void FilmstripModel::onFrameRemoved(int n)
 {
     if (n < 0 || n >= thumbs_.size())
         return;
+    if (bulk_ > 0) {
+        thumbs_.removeAt(n);
+        return;
+    }
     beginRemoveRows(QModelIndex(), n, n);
     thumbs_.removeAt(n);
     endRemoveRows();
@@ -179,7 +199,8 @@ void FilmstripModel::onFrameChanged(int n)
     if (n < 0 || n >= thumbs_.size())
         return;
     thumbs_[n] = QImage();
-    emit dataChanged(index(n), index(n), {Qt::DecorationRole});
+    if (bulk_ == 0)
+        emit dataChanged(index(n), index(n), {Qt::DecorationRole});
 }
 
 void FilmstripModel::onFramesSwapped(int a, int b)
@@ -187,6 +208,8 @@ void FilmstripModel::onFramesSwapped(int a, int b)
     if (a < 0 || b < 0 || a >= thumbs_.size() || b >= thumbs_.size())
         return;
     std::swap(thumbs_[a], thumbs_[b]);
+    if (bulk_ > 0)
+        return;
     emit dataChanged(index(a), index(a));
     emit dataChanged(index(b), index(b));
 }
@@ -197,6 +220,13 @@ void FilmstripModel::onFramesReordered(const QList<int> &order)
 {
     if (order.size() > thumbs_.size())
         return;
+    if (bulk_ > 0) {
+        const QVector<QImage> before = thumbs_;
+        for (int i = 0; i < order.size(); ++i)
+            if (order[i] >= 0 && order[i] < before.size())
+                thumbs_[i] = before[order[i]];
+        return;
+    }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     QVector<QImage> before = thumbs_;
     QVector<int> newRowOf(thumbs_.size());
@@ -222,7 +252,7 @@ void FilmstripModel::onGridChanged(const QModelIndex &topLeft, const QModelIndex
 {
     // Grid model column c is grid column c + 1; grid model row r is frame r.
     const int delayColumn = PropertyGrid::ColDelay - 1;
-    if (!topLeft.isValid() || topLeft.column() > delayColumn || bottomRight.column() < delayColumn)
+    if (bulk_ > 0 || !topLeft.isValid() || topLeft.column() > delayColumn || bottomRight.column() < delayColumn)
         return;
     const int first = std::max(0, topLeft.row());
     const int last = std::min(bottomRight.row(), int(thumbs_.size()) - 1);

@@ -48,6 +48,13 @@ class FilmstripModel : public QAbstractListModel
     // the end). One Document command, so one undo step.
     void moveRowsTo(QList<int> rows, int dropRow);
 
+    // While frames come and go by the hundred (open, close all, undoing
+    // either), the views are told once, at the end, that the list is new:
+    // a view's bookkeeping per added or removed row costs more than the
+    // whole list does at once. Pairs nest.
+    void beginBulkChange();
+    void endBulkChange();
+
     // The thumbnail of a frame: the picture scaled to fit kThumbSize square,
     // its aspect kept.
     static QImage thumbnail(const Document &doc, int frame);
@@ -63,6 +70,7 @@ class FilmstripModel : public QAbstractListModel
     Document &doc_;
     // One entry per row; a null image is made on demand.
     mutable QVector<QImage> thumbs_;
+    int bulk_ = 0;
 };
 
 } // namespace velmar

@@ -154,16 +154,22 @@ constexpr int kLiveWindows = 16;
 class FrozenArea
 {
   public:
-    explicit FrozenArea(QWidget *area) : area_(area), wasEnabled_(area->updatesEnabled())
+    FrozenArea(QWidget *area, FilmstripModel *strip) : area_(area), strip_(strip), wasEnabled_(area->updatesEnabled())
     {
         area_->setUpdatesEnabled(false);
+        strip_->beginBulkChange();
     }
-    ~FrozenArea() { area_->setUpdatesEnabled(wasEnabled_); }
+    ~FrozenArea()
+    {
+        strip_->endBulkChange();
+        area_->setUpdatesEnabled(wasEnabled_);
+    }
     FrozenArea(const FrozenArea &) = delete;
     FrozenArea &operator=(const FrozenArea &) = delete;
 
   private:
     QWidget *area_;
+    FilmstripModel *strip_;
     bool wasEnabled_;
 };
 
@@ -639,6 +645,8 @@ bool mdiMain::openFiles(const QStringList &paths)
     const bool wasEmpty = doc_.picCount() == 0;
     int opened = 0;
     bool goOn = true;
+    // The filmstrip takes in the new frames at the end.
+    filmstripModel_->beginBulkChange();
     {
         // Files opened together (a drop, the command line) are one undo step.
         Document::Step step(doc_, QStringLiteral("開く"));
@@ -646,6 +654,7 @@ bool mdiMain::openFiles(const QStringList &paths)
             if (!(goOn = openOne(path, notes, opened)))
                 break;
     }
+    filmstripModel_->endBulkChange();
     if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
         doc_.setClean();
     showNotes(notes);
@@ -836,7 +845,7 @@ void mdiMain::dropEvent(QDropEvent *event)
 void mdiMain::mAllDel_Click()
 {
     startCommand(QStringLiteral("mAllDel_Click"));
-    FrozenArea frozen(mdiArea_);
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.closeAll();
 }
 
@@ -851,14 +860,14 @@ void mdiMain::mEnd_Click()
 void mdiMain::mUndo_Click()
 {
     startCommand(QStringLiteral("mUndo_Click"));
-    FrozenArea frozen(mdiArea_);
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.undo();
 }
 
 void mdiMain::mRedo_Click()
 {
     startCommand(QStringLiteral("mRedo_Click"));
-    FrozenArea frozen(mdiArea_);
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.redo();
 }
 
