@@ -301,6 +301,8 @@ Result<int> Document::beginFrame(int width, int height, int nColors, const Color
 {
     if (hasStagedFrame())
         abandonFrame();
+    if (cancelled_)
+        return fail(QStringLiteral("中止しました。"));
     if (picCount_ >= frameLimit_)
         return frameLimitReached(frameLimit_);
     if (width <= 0 || height <= 0)
@@ -532,10 +534,25 @@ void Document::endStep()
         return;
     DocumentStep step = std::move(recording_);
     recording_ = DocumentStep{};
+    if (cancelled_) {
+        cancelled_ = false;
+        // Reversed like an undo, but never offered for redo, and the steps
+        // already there are kept.
+        const int typing = mergeField_;
+        replay(step, true);
+        mergeField_ = typing;
+        return;
+    }
     if (step.edits.empty())
         return;
     step.curAfter = curPic_;
     pushStep(std::move(step));
+}
+
+void Document::cancelStep()
+{
+    if (depth_ > 0)
+        cancelled_ = true;
 }
 
 void Document::pushStep(DocumentStep &&step)
