@@ -4,8 +4,6 @@
 
 #include <QCloseEvent>
 
-#include <cstring>
-
 namespace velmar
 {
 
@@ -24,25 +22,20 @@ void frmPic::setNumber(int number)
     setWindowTitle(QString::number(number));
 }
 
-QImage frmPic::frameImage(const Document &doc, int i)
+QImage frmPic::frameView(const Document &doc, int i)
 {
-    if (i < 0 || size_t(i) >= doc.slotCount())
+    if (!doc.hasSlot(i))
         return {};
     const PicInfo &pic = doc.pic(i);
     if (pic.lWidth <= 0 || pic.lHeight <= 0 || pic.bits.size() < pic.pixelCount())
         return {};
-    QImage image(pic.lWidth, pic.lHeight, QImage::Format_Indexed8);
-    if (image.isNull())
-        return {};
+    QImage image(pic.pBits(), pic.lWidth, pic.lHeight, pic.lWidth, QImage::Format_Indexed8);
     QList<QRgb> table(256);
     for (int k = 0; k < 256; ++k) {
         const Rgb c = k < pic.nColors ? pic.colors[size_t(k)] : Rgb{};
         table[k] = qRgb(c.r, c.g, c.b);
     }
     image.setColorTable(table);
-    // QImage rows are padded to 4 bytes; the buffer's are not.
-    for (int y = 0; y < pic.lHeight; ++y)
-        std::memcpy(image.scanLine(y), pic.pBits() + size_t(y) * size_t(pic.lWidth), size_t(pic.lWidth));
     return image;
 }
 
@@ -53,14 +46,19 @@ void frmPic::setZoom(int zoom)
     resize(pic1_->size());
 }
 
-void frmPic::showPicture()
+void frmPic::showPicture(bool now)
 {
     const QSize before = pic1_->size();
-    pic1_->setPicture(frameImage(doc_, number_));
+    // The window paints straight from the frame's buffer: thousands of open
+    // frames hold no second copy of their pixels.
+    QSize size;
+    if (doc_.hasSlot(number_) && doc_.pic(number_).bits.size() >= doc_.pic(number_).pixelCount())
+        size = QSize(doc_.pic(number_).lWidth, doc_.pic(number_).lHeight);
+    pic1_->setSource([this] { return frameView(doc_, number_); }, size);
     if (pic1_->size() != before)
         resize(pic1_->size());
     setMinimumSize(pic1_->size());
-    if (pic1_->isVisible())
+    if (now && pic1_->isVisible())
         pic1_->repaint();
 }
 

@@ -23,14 +23,17 @@ class frmPic : public QWidget
     PictureBox *pic1() const { return pic1_; }
     // Shows the picture zoom times its size; the window follows the box.
     void setZoom(int zoom);
-    // Draws the frame's pixels now, without waiting for the event loop.
-    void showPicture();
+    // Takes the frame's size and draws its pixels: now, without waiting for
+    // the event loop, unless told to leave it to the next paint.
+    void showPicture(bool now = true);
     // The frame is going away: let the close through without deleting again.
     void unload();
 
-    // Builds the picture of frame i: buffer row r at image row r, colours
-    // from the frame's own table.
-    static QImage frameImage(const Document &doc, int i);
+    // The picture of frame i (buffer row r at image row r, colours from the
+    // frame's own table) as a view of the frame's own buffer, no pixel
+    // copied: valid only until the frame changes, so it is made afresh for
+    // each paint and never kept.
+    static QImage frameView(const Document &doc, int i);
 
   signals:
     // The user asked to close this window (its close box).

@@ -2,6 +2,8 @@
 
 #include "document/document.h"
 #include "document/gifio.h"
+#include "filmstrip_model.h"
+#include "filmstrip_view.h"
 #include "frmauto.h"
 #include "frmpic.h"
 #include "frmplay.h"
@@ -20,10 +22,13 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -33,12 +38,16 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWheelEvent>
 
 // The resources live in a static library; a linker drops their initialiser
 // unless something refers to it.
@@ -86,6 +95,11 @@ const Command kCommands[] = {
     {"mMae", u"前のﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_B, "before", 6, true, &mdiMain::mMae_Click},
     {"mUshiro", u"後ろのﾌﾚｰﾑと入替", Qt::CTRL | Qt::Key_A, "after", 7, true, &mdiMain::mUshiro_Click},
     {"mDelete", u"１ﾌﾚｰﾑ削除", Qt::SHIFT | Qt::Key_Delete, "delete", 8, true, &mdiMain::mDelete_Click},
+    {"mDeleteSelected", u"選択ﾌﾚｰﾑを削除", kNoShortcut, "", 0, true, &mdiMain::mDeleteSelected_Click},
+    {"mSetDelays", u"ﾃﾞｨﾚｲ一括設定...", kNoShortcut, "", 0, true, &mdiMain::mSetDelays_Click},
+    {"mReverse", u"逆順", kNoShortcut, "", 0, true, &mdiMain::mReverse_Click},
+    {"mDuplicate", u"複製", kNoShortcut, "", 0, true, &mdiMain::mDuplicate_Click},
+    {"mYoyo", u"往復", kNoShortcut, "", 0, true, &mdiMain::mYoyo_Click},
     {"mAutoCreate", u"自動作成", kNoShortcut, "auto", 14, false, &mdiMain::mAutoCreate_Click},
     {"mPropaty", u"ﾌﾟﾛﾊﾟﾃｨ", kNoShortcut, "property", 3, false, &mdiMain::mPropaty_Click},
     {"mAnime", u"ｱﾆﾒｰｼｮﾝ表示", Qt::Key_F5, "play", 4, false, &mdiMain::mAnime_Click},
@@ -101,12 +115,15 @@ const Command kCommands[] = {
 struct MenuLayout {
     const char *name;
     const char16_t *title;
-    const char *items[7];
+    const char *items[13];
 };
 
 const MenuLayout kMenus[] = {
     {"mFile", u"ﾌｧｲﾙ", {"mGifIn", "mSave", "mGifOut", "mGifOutOptimized", "-mSpace11", "mAllDel", "mEnd"}},
-    {"mEdit", u"編集", {"mUndo", "mRedo", "-mSpace20", "mMae", "mUshiro", "-mSpace21", "mDelete"}},
+    {"mEdit",
+     u"編集",
+     {"mUndo", "mRedo", "-mSpace20", "mMae", "mUshiro", "-mSpace21", "mDelete", "-mSpace22", "mDeleteSelected",
+      "mSetDelays", "mReverse", "mDuplicate", "mYoyo"}},
     {"mKakou", u"ﾂｰﾙ", {"mAutoCreate", "-mSpase31", "mPropaty", "-mSpace32", "mAnime"}},
     {"mIndicate", u"ｳｨﾝﾄﾞｳ", {"mKasane", "mSeiretu", "mSeiretu2"}},
     {"mHelp0", u"ﾍﾙﾌﾟ", {"mVersion"}},
@@ -123,6 +140,39 @@ const QString kUntitled = QStringLiteral("無題");
 const QString kRecentKey = QStringLiteral("recentFiles");
 constexpr int kMaxRecentFiles = 8;
 constexpr int kSavedMessageMs = 5000;
+// Styles cut a caption a few pixels before the end of its label space.
+constexpr int kCaptionSlack = 16;
+// Pixels the frame area moves per line of a wheel turn.
+constexpr int kWheelLinePixels = 20;
+// Frames are drawn at once as they are read or made, so that long work shows
+// its progress, while there are no more windows than this; past it they are
+// drawn when the event loop next runs: a synchronous paint costs time in
+// proportion to the windows already there.
+constexpr int kLiveWindows = 16;
+
+// While windows come and go by the hundred (close all, undoing it), the
+// frame area is drawn once afterwards instead of once per window.
+class FrozenArea
+{
+  public:
+    FrozenArea(QWidget *area, FilmstripModel *strip) : area_(area), strip_(strip), wasEnabled_(area->updatesEnabled())
+    {
+        area_->setUpdatesEnabled(false);
+        strip_->beginBulkChange();
+    }
+    ~FrozenArea()
+    {
+        strip_->endBulkChange();
+        area_->setUpdatesEnabled(wasEnabled_);
+    }
+    FrozenArea(const FrozenArea &) = delete;
+    FrozenArea &operator=(const FrozenArea &) = delete;
+
+  private:
+    QWidget *area_;
+    FilmstripModel *strip_;
+    bool wasEnabled_;
+};
 const QString kOpeningText = QStringLiteral("開いています...");
 const QString kSavingText = QStringLiteral("保存中...");
 // The open's bar runs over the bytes of each file in this many steps.
@@ -140,6 +190,10 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     mdiArea_ = new QMdiArea(this);
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setBackground(QApplication::palette().brush(QPalette::Dark));
+    // Hundreds of frames do not fit in the window: the area scrolls to them.
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->viewport()->installEventFilter(this);
     setCentralWidget(mdiArea_);
 
     createActions();
@@ -147,12 +201,14 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     createToolbar();
     createStatusBar();
     createZoomMenu();
+    createFilmstrip();
 
     connect(&doc_, &Document::frameAdded, this, &mdiMain::onFrameAdded);
     connect(&doc_, &Document::frameChanged, this, &mdiMain::onFrameChanged);
     connect(&doc_, &Document::framesSwapped, this, &mdiMain::onFramesSwapped);
     connect(&doc_, &Document::frameRemoved, this, &mdiMain::onFrameRemoved);
     connect(&doc_, &Document::frameInserted, this, &mdiMain::onFrameInserted);
+    connect(&doc_, &Document::framesReordered, this, &mdiMain::onFramesReordered);
     connect(&doc_, &Document::currentFrameChanged, this, [this](int n) {
         if (QMdiSubWindow *sub = frameSubWindow(n))
             mdiArea_->setActiveSubWindow(sub);
@@ -173,7 +229,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     // come on top of it.
     const QSize client(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     resize(client.width(), client.height() + menuBar()->sizeHint().height() + toolbar_->sizeHint().height() +
-                               statusBar_->sizeHint().height());
+                               filmstripDock_->sizeHint().height() + statusBar_->sizeHint().height());
 }
 
 mdiMain::~mdiMain()
@@ -415,7 +471,7 @@ void mdiMain::onFrameAdded(int n, int windowLike)
     sub->setWindowIcon(windowIcon());
     windows_.insert(n, sub);
     frame->pic1()->setZoom(zoom_);
-    frame->showPicture();
+    frame->showPicture(false);
 
     // The window is sized around the picture box, but never narrower than
     // a caption bar needs; a copy takes the size of its source's window.
@@ -424,17 +480,43 @@ void mdiMain::onFrameAdded(int n, int windowLike)
     QMdiSubWindow *like = frameSubWindow(windowLike);
     if (like && like != sub)
         outer = like->size();
-    else
-        outer.setWidth(std::max(outer.width(), twipsToPixels(kMinFrameWindowTwips)));
+    const int captionWidth = minimumFrameWindowWidth(sub);
+    sub->setMinimumWidth(captionWidth);
+    outer.setWidth(std::max(outer.width(), captionWidth));
     sub->resize(outer);
+    // Placed here rather than by the area, whose search for a free place
+    // looks at every window already open.
+    sub->move(placeForNewWindow(n, outer));
     sub->show();
-    frame->showPicture();
+    frame->showPicture(windows_.size() <= kLiveWindows);
+}
+
+QPoint mdiMain::placeForNewWindow(int n, const QSize &size)
+{
+    // Rows from left to right within the visible width, in frame order,
+    // continuing after the window of the frame before; scrolled-out parts
+    // of the area count, so the rows go on below what is visible.
+    const QPoint scroll(mdiArea_->horizontalScrollBar()->value(), mdiArea_->verticalScrollBar()->value());
+    const QMdiSubWindow *before = frameSubWindow(n - 1);
+    if (!before) {
+        rowBottom_ = size.height();
+        return -scroll;
+    }
+    const QRect prev = before->geometry().translated(scroll);
+    QPoint place(prev.right() + 1, prev.top());
+    if (place.x() + size.width() > mdiArea_->viewport()->width()) {
+        place = QPoint(0, std::max(rowBottom_, prev.bottom() + 1));
+        rowBottom_ = place.y() + size.height();
+    } else {
+        rowBottom_ = std::max(rowBottom_, place.y() + size.height());
+    }
+    return place - scroll;
 }
 
 void mdiMain::onFrameChanged(int n)
 {
     if (frmPic *f = frameWindow(n))
-        f->showPicture();
+        f->showPicture(windows_.size() <= kLiveWindows);
 }
 
 void mdiMain::onFramesSwapped(int a, int b)
@@ -442,8 +524,8 @@ void mdiMain::onFramesSwapped(int a, int b)
     if (a < 0 || b < 0 || a >= windows_.size() || b >= windows_.size())
         return;
     std::swap(windows_[a], windows_[b]);
-    frameWindow(a)->setNumber(a);
-    frameWindow(b)->setNumber(b);
+    renumberWindows(a, a);
+    renumberWindows(b, b);
 }
 
 void mdiMain::onFrameRemoved(int n)
@@ -455,8 +537,7 @@ void mdiMain::onFrameRemoved(int n)
         f->unload();
     mdiArea_->removeSubWindow(sub);
     sub->deleteLater();
-    for (int i = n; i < windows_.size(); ++i)
-        frameWindow(i)->setNumber(i);
+    renumberWindows(n, int(windows_.size()) - 1);
 }
 
 // A frame put back by undo or redo gets a new window at its place; the
@@ -464,16 +545,74 @@ void mdiMain::onFrameRemoved(int n)
 void mdiMain::onFrameInserted(int n)
 {
     onFrameAdded(n, -1);
-    for (int i = n + 1; i < windows_.size(); ++i)
+    renumberWindows(n + 1, int(windows_.size()) - 1);
+}
+
+void mdiMain::onFramesReordered(const QList<int> &order)
+{
+    if (order.size() > windows_.size())
+        return;
+    const QVector<QMdiSubWindow *> before = windows_;
+    int first = int(order.size());
+    int last = -1;
+    for (int i = 0; i < order.size(); ++i) {
+        if (order[i] < 0 || order[i] >= before.size())
+            continue;
+        windows_[i] = before[order[i]];
+        if (order[i] != i) {
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    renumberWindows(first, last);
+}
+
+void mdiMain::renumberWindows(int first, int last)
+{
+    for (int i = std::max(first, 0); i <= last && i < windows_.size(); ++i) {
         frameWindow(i)->setNumber(i);
+        // "99" becoming "100" needs room for one more digit.
+        QMdiSubWindow *sub = windows_[i];
+        const int captionWidth = minimumFrameWindowWidth(sub);
+        sub->setMinimumWidth(captionWidth);
+        if (sub->width() < captionWidth)
+            sub->resize(captionWidth, sub->height());
+    }
+}
+
+int mdiMain::minimumFrameWindowWidth(const QMdiSubWindow *sub) const
+{
+    const QString caption = sub->widget() ? sub->widget()->windowTitle() : sub->windowTitle();
+    QStyleOptionTitleBar option;
+    option.initFrom(sub);
+    option.text = caption;
+    option.icon = sub->windowIcon();
+    option.titleBarFlags = sub->windowFlags();
+    option.titleBarState = sub->windowState().toInt();
+    option.subControls = QStyle::SC_All;
+    // What the buttons and the icon take is the bar's width less the room
+    // left for the label, whatever the width tried.
+    constexpr int kProbeWidth = 1000;
+    option.rect = QRect(0, 0, kProbeWidth, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub));
+    const QRect label = sub->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarLabel, sub);
+    // The caption is drawn in the title bar font, bold on the active window.
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const int text = QFontMetrics(font).horizontalAdvance(caption);
+    return std::max(kProbeWidth - label.width() + text + kCaptionSlack, twipsToPixels(kMinFrameWindowTwips));
 }
 
 void mdiMain::onSubWindowActivated(QMdiSubWindow *window)
 {
     if (!window)
         return;
-    if (auto *f = qobject_cast<frmPic *>(window->widget()))
+    if (auto *f = qobject_cast<frmPic *>(window->widget())) {
         doc_.setCurPic(int(int16_t(f->number())));
+        // Once the event loop runs again: an open activates every window it
+        // makes, and only the last one needs its item shown.
+        filmstripRow_ = f->number();
+        filmstripSync_->start();
+    }
 }
 
 void mdiMain::onStatusText(const QString &text)
@@ -511,6 +650,8 @@ bool mdiMain::openFiles(const QStringList &paths)
     const bool wasEmpty = doc_.picCount() == 0;
     int opened = 0;
     bool goOn = true;
+    // The filmstrip takes in the new frames at the end.
+    filmstripModel_->beginBulkChange();
     LongTask task(this, kOpeningText, kOpenSteps);
     {
         // Files opened together (a drop, the command line) are one undo step.
@@ -524,6 +665,7 @@ bool mdiMain::openFiles(const QStringList &paths)
             }
         }
     }
+    filmstripModel_->endBulkChange();
     if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
         doc_.setClean();
     showNotes(notes);
@@ -759,6 +901,7 @@ void mdiMain::dropEvent(QDropEvent *event)
 void mdiMain::mAllDel_Click()
 {
     startCommand(QStringLiteral("mAllDel_Click"));
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.closeAll();
 }
 
@@ -773,12 +916,14 @@ void mdiMain::mEnd_Click()
 void mdiMain::mUndo_Click()
 {
     startCommand(QStringLiteral("mUndo_Click"));
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.undo();
 }
 
 void mdiMain::mRedo_Click()
 {
     startCommand(QStringLiteral("mRedo_Click"));
+    FrozenArea frozen(mdiArea_, filmstripModel_);
     doc_.redo();
 }
 
@@ -854,6 +999,7 @@ frmPlay *mdiMain::playerWindow() const
 void mdiMain::mKasane_Click()
 {
     startCommand(QStringLiteral("mKasane_Click"));
+    scrollToOrigin();
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     restoreToNormalTwips(frames);
     moveWindowsTwips(frames, cascadePositions(int(frames.size())));
@@ -862,6 +1008,7 @@ void mdiMain::mKasane_Click()
 void mdiMain::mSeiretu_Click()
 {
     startCommand(QStringLiteral("mSeiretu_Click"));
+    scrollToOrigin();
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
@@ -870,6 +1017,7 @@ void mdiMain::mSeiretu_Click()
 void mdiMain::mSeiretu2_Click()
 {
     startCommand(QStringLiteral("mSeiretu2_Click"));
+    scrollToOrigin();
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
@@ -1034,7 +1182,7 @@ void mdiMain::setZoom(int zoom)
         const QSize frameAllowance = sub->size() - sub->contentsRect().size();
         frame->setZoom(zoom_);
         QSize outer = frame->pic1()->size() + frameAllowance;
-        outer.setWidth(std::max(outer.width(), twipsToPixels(kMinFrameWindowTwips)));
+        outer.setWidth(std::max(outer.width(), minimumFrameWindowWidth(sub)));
         sub->resize(outer);
     }
     if (play_ && play_->isLoaded())
@@ -1103,6 +1251,179 @@ void mdiMain::saveWindowSettings()
         settings.setValue(kPropertyGeometryKey, prpty_->saveGeometry());
     if (play_ && play_->isLoaded())
         settings.setValue(kPlayerGeometryKey, play_->saveGeometry());
+}
+
+} // namespace velmar
+
+// --- Filmstrip and the commands on a selection ----------------------------------
+
+namespace velmar
+{
+
+void mdiMain::createFilmstrip()
+{
+    filmstripModel_ = new FilmstripModel(doc_, this);
+    filmstrip_ = new FilmstripView(filmstripModel_);
+    filmstripDock_ = new QDockWidget(QStringLiteral("ﾌｨﾙﾑｽﾄﾘｯﾌﾟ"), this);
+    filmstripDock_->setObjectName(QStringLiteral("dockFilmstrip"));
+    filmstripDock_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    filmstripDock_->setWidget(filmstrip_);
+    addDockWidget(Qt::BottomDockWidgetArea, filmstripDock_);
+    QAction *toggle = filmstripDock_->toggleViewAction();
+    toggle->setObjectName(QStringLiteral("mFilmstrip"));
+    auto *windowMenu = menuBar()->findChild<QMenu *>(QStringLiteral("mIndicate"));
+    windowMenu->addSeparator();
+    windowMenu->addAction(toggle);
+    // The same commands as in the edit menu, on the items under the mouse.
+    for (const char *name : {"mDeleteSelected", "mSetDelays", "mReverse", "mDuplicate", "mYoyo"})
+        filmstrip_->addAction(command(name));
+    // Delete acts on the thumbnails only while they have the focus; elsewhere
+    // the key belongs to the property window's editors.
+    QAction *del = command("mDeleteSelected");
+    del->setShortcut(QKeySequence(Qt::Key_Delete));
+    del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(filmstrip_, &FilmstripView::rowActivated, this, &mdiMain::showFrame);
+    // A click on the current item brings its window back into view too.
+    connect(filmstrip_, &QAbstractItemView::clicked, this, [this](const QModelIndex &i) { showFrame(i.row()); });
+    filmstripSync_ = new QTimer(this);
+    filmstripSync_->setSingleShot(true);
+    filmstripSync_->setInterval(0);
+    connect(filmstripSync_, &QTimer::timeout, this, [this] {
+        if (QMdiSubWindow *sub = frameSubWindow(filmstripRow_); sub && sub == mdiArea_->activeSubWindow())
+            filmstrip_->showRow(filmstripRow_);
+    });
+}
+
+QList<int> mdiMain::selectedFrames() const
+{
+    QList<int> frames;
+    for (const int row : filmstrip_->selectedRows())
+        if (doc_.isFrame(row))
+            frames << row;
+    if (frames.isEmpty() && activeFrame() >= 0)
+        frames << activeFrame();
+    return frames;
+}
+
+void mdiMain::showFrame(int n)
+{
+    QMdiSubWindow *sub = frameSubWindow(n);
+    if (!sub)
+        return;
+    if (sub->isMinimized())
+        sub->showNormal();
+    mdiArea_->setActiveSubWindow(sub);
+    ensureVisible(sub);
+}
+
+void mdiMain::ensureVisible(QMdiSubWindow *sub)
+{
+    // Window places are in viewport coordinates: the part scrolled out lies
+    // at negative coordinates or beyond the viewport's size. A window larger
+    // than the viewport shows its top-left corner.
+    const auto shift = [](int low, int high, int size) {
+        if (low < 0)
+            return low;
+        return high > size ? std::min(high - size, low) : 0;
+    };
+    const QRect place = sub->geometry();
+    const QSize view = mdiArea_->viewport()->size();
+    const int dx = shift(place.left(), place.right() + 1, view.width());
+    const int dy = shift(place.top(), place.bottom() + 1, view.height());
+    QScrollBar *h = mdiArea_->horizontalScrollBar();
+    QScrollBar *v = mdiArea_->verticalScrollBar();
+    // The scroll range follows the windows' places when the area next lays
+    // out; it must cover the target now.
+    if (h->value() + dx > h->maximum() || h->value() + dx < h->minimum())
+        h->setRange(std::min(h->minimum(), h->value() + dx), std::max(h->maximum(), h->value() + dx));
+    if (v->value() + dy > v->maximum() || v->value() + dy < v->minimum())
+        v->setRange(std::min(v->minimum(), v->value() + dy), std::max(v->maximum(), v->value() + dy));
+    h->setValue(h->value() + dx);
+    v->setValue(v->value() + dy);
+}
+
+void mdiMain::scrollToOrigin()
+{
+    mdiArea_->horizontalScrollBar()->setValue(mdiArea_->horizontalScrollBar()->minimum());
+    mdiArea_->verticalScrollBar()->setValue(mdiArea_->verticalScrollBar()->minimum());
+}
+
+bool mdiMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != mdiArea_->viewport() || event->type() != QEvent::Wheel)
+        return QMainWindow::eventFilter(watched, event);
+    // The area's own scroll bars step a pixel at a time; a wheel turn moves
+    // it by lines, and Shift turns the wheel sideways.
+    auto *wheel = static_cast<QWheelEvent *>(event);
+    const bool sideways = wheel->modifiers() & Qt::ShiftModifier;
+    QPoint pixels = wheel->pixelDelta();
+    if (pixels.isNull())
+        pixels = wheel->angleDelta() * QApplication::wheelScrollLines() * kWheelLinePixels / 120;
+    // A tilting wheel or a touchpad moving sideways scrolls sideways too.
+    const bool horizontal = sideways || pixels.y() == 0;
+    const int delta = sideways && pixels.y() != 0 ? pixels.y() : horizontal ? pixels.x() : pixels.y();
+    QScrollBar *bar = horizontal ? mdiArea_->horizontalScrollBar() : mdiArea_->verticalScrollBar();
+    bar->setValue(bar->value() - delta);
+    return true;
+}
+
+void mdiMain::mDeleteSelected_Click()
+{
+    startCommand(QStringLiteral("mDeleteSelected_Click"));
+    const QList<int> frames = selectedFrames();
+    if (!frames.isEmpty())
+        doc_.deleteFrames(frames);
+}
+
+void mdiMain::mSetDelays_Click()
+{
+    startCommand(QStringLiteral("mSetDelays_Click"));
+    const QList<int> frames = selectedFrames();
+    if (frames.isEmpty())
+        return;
+    bool isNumber = false;
+    const int current = doc_.grid().TextMatrix(frames.first() + 1, PropertyGrid::ColDelay).trimmed().toInt(&isNumber);
+    int hundredths = -1;
+    if (askDelay_) {
+        hundredths = askDelay_(isNumber ? current : 0);
+    } else {
+        bool ok = false;
+        // A GIF delay is a 16-bit count of hundredths of a second.
+        const int value =
+            QInputDialog::getInt(this, QStringLiteral("ﾃﾞｨﾚｲ一括設定"), QStringLiteral("ﾃﾞｨﾚｲ (1/100秒):"),
+                                 isNumber ? current : 0, 0, 65535, 1, &ok);
+        hundredths = ok ? value : -1;
+    }
+    if (hundredths >= 0)
+        doc_.setDelays(frames, hundredths);
+}
+
+void mdiMain::mReverse_Click()
+{
+    startCommand(QStringLiteral("mReverse_Click"));
+    const QList<int> frames = selectedFrames();
+    if (frames.size() > 1)
+        doc_.reverseFrames(frames);
+}
+
+void mdiMain::mDuplicate_Click()
+{
+    startCommand(QStringLiteral("mDuplicate_Click"));
+    const QList<int> frames = selectedFrames();
+    if (frames.isEmpty())
+        return;
+    if (const Result<int> r = doc_.duplicateFrames(frames); !r)
+        doc_.setStatusText(r.error());
+}
+
+void mdiMain::mYoyo_Click()
+{
+    startCommand(QStringLiteral("mYoyo_Click"));
+    const QList<int> frames = selectedFrames();
+    if (frames.isEmpty())
+        return;
+    if (const Result<int> r = doc_.yoyo(frames); !r)
+        doc_.setStatusText(r.error());
 }
 
 } // namespace velmar

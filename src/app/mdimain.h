@@ -8,6 +8,7 @@
 
 class QAction;
 class QActionGroup;
+class QDockWidget;
 class QUrl;
 class QLabel;
 class QMdiArea;
@@ -15,6 +16,7 @@ class QMdiSubWindow;
 class QMenu;
 class QToolBar;
 class QStatusBar;
+class QTimer;
 
 namespace velmar
 {
@@ -25,6 +27,8 @@ class frmPic;
 class frmPlay;
 class frmPrpty;
 class frmVersion;
+class FilmstripModel;
+class FilmstripView;
 class HelpWindow;
 class LongTask;
 
@@ -78,6 +82,13 @@ class mdiMain : public QMainWindow
     void mMae_Click();
     void mUshiro_Click();
     void mDelete_Click();
+    // The commands on the frames selected in the filmstrip (the active
+    // frame when none is selected), each one undo step.
+    void mDeleteSelected_Click();
+    void mSetDelays_Click();
+    void mReverse_Click();
+    void mDuplicate_Click();
+    void mYoyo_Click();
     void mAutoCreate_Click();
     void mPropaty_Click();
     void mAnime_Click();
@@ -116,6 +127,24 @@ class mdiMain : public QMainWindow
     void setUrlOpener(std::function<bool(const QUrl &)> opener) { openUrl_ = std::move(opener); }
     HelpWindow *helpWindow() const;
 
+    // The row of thumbnails docked under the frame windows.
+    QDockWidget *filmstripDock() const { return filmstripDock_; }
+    FilmstripView *filmstrip() const { return filmstrip_; }
+    // The frames the selection commands act on, in frame order: the
+    // filmstrip's selection, or the active frame alone when nothing is
+    // selected there; empty when there is no frame.
+    QList<int> selectedFrames() const;
+    // Activates frame n's window and scrolls the frame area until the
+    // window is in view.
+    void showFrame(int n);
+    // Asks for the delay of the bulk delay command: the value in hundredths,
+    // or -1 when cancelled; current is the value offered. The input dialog
+    // unless set (tests answer without it).
+    void setDelayAsker(std::function<int(int current)> ask) { askDelay_ = std::move(ask); }
+    // The narrowest a frame window may be: its caption in the title font,
+    // the title bar's buttons and icon, and never less than the old floor.
+    int minimumFrameWindowWidth(const QMdiSubWindow *sub) const;
+
     // The zoom of the frame windows and the player: 1 to 4.
     int zoom() const { return zoom_; }
     void setZoom(int zoom);
@@ -139,6 +168,17 @@ class mdiMain : public QMainWindow
     void createToolbar();
     void createStatusBar();
     void createZoomMenu();
+    void createFilmstrip();
+    // Wheel over the frame area scrolls it; with Shift, sideways.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Scrolls the frame area the least that brings sub into view.
+    void ensureVisible(QMdiSubWindow *sub);
+    // Puts the frame area back at its top-left corner, where arranging
+    // starts.
+    void scrollToOrigin();
+    // Renumbers the windows of frames first .. last and keeps each wide
+    // enough for its new caption.
+    void renumberWindows(int first, int last);
     // Puts a top-level window to the right of this one when it fits on the
     // screen there, otherwise inside this one's right edge; below `above`
     // when that window is already there, so that the two do not cover each
@@ -164,6 +204,10 @@ class mdiMain : public QMainWindow
     void onFramesSwapped(int a, int b);
     void onFrameRemoved(int n);
     void onFrameInserted(int n);
+    void onFramesReordered(const QList<int> &order);
+    // Where the window of new frame n goes (area coordinates): after the
+    // window of the frame before, or at the start of the next row.
+    QPoint placeForNewWindow(int n, const QSize &size);
     void onStatusText(const QString &text);
     void onSubWindowActivated(QMdiSubWindow *window);
     void showError(const QString &message);
@@ -198,6 +242,13 @@ class mdiMain : public QMainWindow
     bool propertyPlaced_ = false;
     QString currentFile_;
     QMenu *recentMenu_ = nullptr;
+    QDockWidget *filmstripDock_ = nullptr;
+    FilmstripModel *filmstripModel_ = nullptr;
+    FilmstripView *filmstrip_ = nullptr;
+    std::function<int(int)> askDelay_;
+    QTimer *filmstripSync_ = nullptr; // shows the active frame's item
+    int filmstripRow_ = -1;
+    int rowBottom_ = 0; // the lowest edge of the row new windows go in
 };
 
 } // namespace velmar

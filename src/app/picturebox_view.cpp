@@ -33,16 +33,37 @@ void PictureBox::setPictureArea(const QSize &area)
 
 void PictureBox::setPicture(const QImage &image)
 {
+    source_ = nullptr;
     image_ = image;
-    if (area_.isEmpty())
-        setFixedSize(image.width() * zoom_ + 2 * kBorder, image.height() * zoom_ + 2 * kBorder);
+    fitTo(image.size());
     update();
+}
+
+void PictureBox::setSource(std::function<QImage()> source, const QSize &size)
+{
+    image_ = QImage();
+    source_ = std::move(source);
+    sourceSize_ = source_ ? size : QSize();
+    fitTo(sourceSize_);
+    update();
+}
+
+QImage PictureBox::picture() const
+{
+    return source_ ? source_().copy() : image_;
+}
+
+void PictureBox::fitTo(const QSize &size)
+{
+    if (area_.isEmpty())
+        setFixedSize(size.width() * zoom_ + 2 * kBorder, size.height() * zoom_ + 2 * kBorder);
 }
 
 void PictureBox::setZoom(int zoom)
 {
     zoom_ = std::max(1, zoom);
-    setPicture(image_);
+    fitTo(source_ ? sourceSize_ : image_.size());
+    update();
 }
 
 void PictureBox::paintEvent(QPaintEvent *)
@@ -52,14 +73,15 @@ void PictureBox::paintEvent(QPaintEvent *)
         paintClassicBorder(p);
     else
         paintStyledBorder(p);
-    if (image_.isNull())
+    const QImage image = source_ ? source_() : image_;
+    if (image.isNull())
         return;
     if (!area_.isEmpty())
         p.setClipRect(QRect(QPoint(kBorder, kBorder), area_));
     if (zoom_ == 1)
-        p.drawImage(kBorder, kBorder, image_);
+        p.drawImage(kBorder, kBorder, image);
     else
-        p.drawImage(QRect(kBorder, kBorder, image_.width() * zoom_, image_.height() * zoom_), image_);
+        p.drawImage(QRect(kBorder, kBorder, image.width() * zoom_, image.height() * zoom_), image);
 }
 
 void PictureBox::paintClassicBorder(QPainter &p)

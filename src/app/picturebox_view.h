@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QWidget>
 
+#include <functional>
+
 namespace velmar
 {
 
@@ -39,7 +41,12 @@ class PictureBox : public QWidget
     // Schedules a repaint; callers that need the picture on screen at once
     // repaint() after it.
     void setPicture(const QImage &image);
-    const QImage &picture() const { return image_; }
+    // Draws whatever source returns at each paint instead of a kept
+    // picture, sized for a picture of size: a box that shows pixels owned
+    // elsewhere holds no copy of them. An empty source ends this.
+    void setSource(std::function<QImage()> source, const QSize &size);
+    // The picture shown now (a copy of the source's when there is one).
+    QImage picture() const;
     // Each picture pixel becomes zoom × zoom screen pixels (nearest
     // neighbour, so that the pixels stay sharp); 1 by default.
     void setZoom(int zoom);
@@ -52,7 +59,11 @@ class PictureBox : public QWidget
     void paintClassicBorder(QPainter &p);
     void paintStyledBorder(QPainter &p);
 
+    void fitTo(const QSize &size);
+
     QImage image_;
+    std::function<QImage()> source_;
+    QSize sourceSize_;
     Border border_ = Border::Classic;
     QSize area_;
     int zoom_ = 1;
