@@ -94,7 +94,7 @@ int effectiveMinCodeSize(const GifFile &gif, const GifImage &image)
     return minCodeSizeFor(powerOfTwoCount(count));
 }
 
-QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
+Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
 {
     std::vector<uint8_t> out;
     for (char c : QByteArrayLiteral("GIF89a"))
@@ -128,7 +128,8 @@ QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
             }
             pixels = stored;
         }
-        LZWEncode(pixels, m, out, {.deferClear = img.deferClear});
+        if (Result<void> coded = LZWEncode(pixels, m, out, {.deferClear = img.deferClear}); !coded)
+            return fail(QStringLiteral("image %1: %2").arg(i).arg(coded.error()));
         put8(out, 0);
         if (progress)
             progress(int(i), qsizetype(out.size()));

@@ -550,7 +550,9 @@ size_t measure(const std::vector<uint8_t> &pixels, int m)
 {
     std::vector<uint8_t> &stream = rowScratchBytes();
     stream.clear();
-    LZWEncode(pixels, m, stream);
+    // Indices that do not fit m cannot be written at all: never the shortest.
+    if (!LZWEncode(pixels, m, stream))
+        return SIZE_MAX;
     return stream.size();
 }
 
@@ -999,12 +1001,11 @@ GifFile optimizeGif(const GifFile &plain)
         if (img.indices.size() > LzwModel::kMaxCodes) {
             std::vector<uint8_t> &a = streamScratch(0), &b = streamScratch(1);
             a.clear();
-            LZWEncode(img.indices, m, a);
             // A stream of fewer codes than the table holds never cleared it.
-            if (a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
+            if (LZWEncode(img.indices, m, a) &&
+                a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
                 b.clear();
-                LZWEncode(img.indices, m, b, {.deferClear = true});
-                img.deferClear = b.size() < a.size();
+                img.deferClear = LZWEncode(img.indices, m, b, {.deferClear = true}) && b.size() < a.size();
             }
         }
         const bool transparentUsed = t >= 0;
