@@ -41,6 +41,8 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <utility>
+
 // The resources live in a static library; a linker drops their initialiser
 // unless something refers to it.
 static void initVelmarResources()
@@ -1095,7 +1097,7 @@ void mdiMain::createImportActions()
     auto *file = findChild<QMenu *>(QStringLiteral("mFile"));
     const QList<QAction *> fileItems = file->actions();
     file->insertAction(fileItems.value(fileItems.indexOf(command("mGifIn")) + 1), imageIn);
-    file->insertAction(command("mSpace11"), toImage);
+    file->insertAction(recentMenu_->menuAction(), toImage);
     auto *edit = findChild<QMenu *>(QStringLiteral("mEdit"));
     edit->insertAction(command("mMae"), paste);
     edit->insertSeparator(command("mMae"));

@@ -54,7 +54,7 @@ RgbaPicture prepare(const QImage &picture)
 {
     RgbaPicture p;
     p.image = picture.convertToFormat(QImage::Format_RGBA8888);
-    if (!p.image.hasAlphaChannel())
+    if (!picture.hasAlphaChannel())
         return p;
     const qsizetype n = qsizetype(p.image.width()) * p.image.height();
     uint8_t *px = p.image.bits();

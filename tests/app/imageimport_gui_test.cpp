@@ -186,7 +186,7 @@ TEST(ImageImportTest, SharedPaletteMeansNoLocalTables)
         ASSERT_TRUE(importImageFiles(doc, files, options).ok());
         ASSERT_EQ(doc.picCount(), 3);
         const QString out = tempPath(QStringLiteral("shared.gif"));
-        ASSERT_TRUE(SaveGif(doc, out).ok);
+        ASSERT_TRUE(SaveGif(doc, out).ok());
         const Result<GifFile> gif = readGifFile(out);
         ASSERT_TRUE(gif.ok()) << qPrintable(gif.error());
         ASSERT_EQ(gif->images.size(), 3u);
