@@ -1100,7 +1100,7 @@ void mdiMain::createImportActions()
     file->insertAction(recentMenu_->menuAction(), toImage);
     auto *edit = findChild<QMenu *>(QStringLiteral("mEdit"));
     edit->insertAction(command("mMae"), paste);
-    edit->insertSeparator(command("mMae"));
+    edit->insertSeparator(command("mMae"))->setObjectName(QStringLiteral("mSpace22"));
 
     // After the window bookkeeping, which these slots follow.
     connect(&doc_, &Document::frameAdded, this, &mdiMain::updateImportActions);
