@@ -11,9 +11,10 @@ DEB_PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools
                 libgtest-dev libgmock-dev libgif-dev libbenchmark-dev \
                 xvfb xauth fonts-noto-cjk fonts-liberation2 imagemagick \
                 desktop-file-utils qt6-translations-l10n \
-                clang libclang-rt-14-dev clang-format
+                clang libclang-rt-14-dev clang-format \
+                libimagequant-dev qt6-image-formats-plugins pngquant
 
-.PHONY: run test test-sanitize fuzz deps configure build bench bench-size bench-gui clean format format-check
+.PHONY: run test test-sanitize fuzz deps configure build bench bench-size bench-gui bench-import clean format format-check
 
 deps:
 	@missing=""; for p in $(DEB_PACKAGES); do \
@@ -84,6 +85,13 @@ bench-gui: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target velmar_bench_gui
 	QT_QPA_PLATFORM=offscreen $(BUILD)-bench/bench/velmar_bench_gui
+
+# Picture import against pngquant: PSNR of each generated picture and the
+# time to import 100 pictures.
+bench-import: deps
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=ON
+	cmake --build $(BUILD)-bench -j $(JOBS) --target velmar_bench_import
+	$(BUILD)-bench/bench/velmar_bench_import
 
 # Every C++ file of the tree follows .clang-format; CI refuses a file that
 # does not.

@@ -10,6 +10,7 @@
 #include "frmprpty.h"
 #include "frmversion.h"
 #include "helpwindow.h"
+#include "importoptions_dialog.h"
 #include "mdiarrange.h"
 #include "platform/twips.h"
 #include "progress.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -48,6 +50,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QWheelEvent>
+
+#include <utility>
 
 // The resources live in a static library; a linker drops their initialiser
 // unless something refers to it.
@@ -180,6 +184,14 @@ constexpr int kOpenSteps = 1000;
 
 } // namespace
 
+// The pictures met since the last GIF file, and the options of the call,
+// asked when its first run is imported.
+struct mdiMain::PictureRun {
+    QStringList paths;
+    bool asked = false;
+    std::optional<ImportOptions> options;
+};
+
 mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc)
 {
     initVelmarResources();
@@ -223,6 +235,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, &mdiMain::onSubWindowActivated);
     updateActions();
     updateHistoryActions();
+    createImportActions();
     setCurrentFile(QString());
 
     // The client area starts at a fixed size; menu, toolbar and status bar
@@ -655,8 +668,18 @@ bool mdiMain::openFiles(const QStringList &paths)
     LongTask task(this, kOpeningText, kOpenSteps);
     {
         // Files opened together (a drop, the command line) are one undo step.
-        Document::Step step(doc_, QStringLiteral("開く"));
+        PictureRun pictures;
+        bool anyGif = false;
+        for (const QString &path : paths)
+            anyGif = anyGif || looksLikeGif(path);
+        Document::Step step(doc_, anyGif ? QStringLiteral("開く") : QStringLiteral("画像を追加"));
         for (qsizetype i = 0; i < paths.size() && goOn; ++i) {
+            QString error;
+            if (!looksLikeGif(paths[i], &error) && error.isEmpty() && imagePluginReads(paths[i])) {
+                pictures.paths << paths[i];
+                continue;
+            }
+            importRun(pictures, notes);
             goOn = openOne(paths[i], notes, opened, task, OpenPlace{int(i), int(paths.size())});
             // A cancel stops the whole list: say which files were left.
             if (task.cancelled() && i + 1 < paths.size()) {
@@ -664,6 +687,7 @@ bool mdiMain::openFiles(const QStringList &paths)
                 goOn = false;
             }
         }
+        importRun(pictures, notes);
     }
     filmstripModel_->endBulkChange();
     if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
@@ -1388,10 +1412,11 @@ void mdiMain::mSetDelays_Click()
         hundredths = askDelay_(isNumber ? current : 0);
     } else {
         bool ok = false;
-        // A GIF delay is a 16-bit count of hundredths of a second.
+        // The writer keeps a delay in a signed 16-bit field; a larger value
+        // would only be refused when the file is saved.
         const int value =
             QInputDialog::getInt(this, QStringLiteral("ﾃﾞｨﾚｲ一括設定"), QStringLiteral("ﾃﾞｨﾚｲ (1/100秒):"),
-                                 isNumber ? current : 0, 0, 65535, 1, &ok);
+                                 isNumber ? current : 0, 0, 32767, 1, &ok);
         hundredths = ok ? value : -1;
     }
     if (hundredths >= 0)
@@ -1419,11 +1444,125 @@ void mdiMain::mDuplicate_Click()
 void mdiMain::mYoyo_Click()
 {
     startCommand(QStringLiteral("mYoyo_Click"));
-    const QList<int> frames = selectedFrames();
+    // Back and forth over one frame is nothing: without a selection of
+    // several frames the whole animation goes back and forth.
+    QList<int> frames = selectedFrames();
+    if (frames.size() < 2) {
+        frames.clear();
+        for (int i = 0; i < doc_.picCount(); ++i)
+            frames << i;
+    }
     if (frames.isEmpty())
         return;
     if (const Result<int> r = doc_.yoyo(frames); !r)
         doc_.setStatusText(r.error());
-}
+    void mdiMain::createImportActions()
+    {
+        const auto add = [this](const char *name, const QString &text, void (mdiMain::*handler)()) {
+            auto *action = new QAction(text, this);
+            action->setObjectName(QString::fromLatin1(name));
+            connect(action, &QAction::triggered, this, handler);
+            return action;
+        };
+        QAction *imageIn = add("mImageIn", QStringLiteral("画像を追加..."), &mdiMain::mImageIn_Click);
+        QAction *toImage =
+            add("mFrameToImage", QStringLiteral("ﾌﾚｰﾑを画像として保存..."), &mdiMain::mFrameToImage_Click);
+        QAction *paste = add("mPaste", QStringLiteral("貼り付け"), &mdiMain::mPaste_Click);
+        paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+
+        auto *file = findChild<QMenu *>(QStringLiteral("mFile"));
+        const QList<QAction *> fileItems = file->actions();
+        file->insertAction(fileItems.value(fileItems.indexOf(command("mGifIn")) + 1), imageIn);
+        file->insertAction(recentMenu_->menuAction(), toImage);
+        auto *edit = findChild<QMenu *>(QStringLiteral("mEdit"));
+        edit->insertAction(command("mMae"), paste);
+        edit->insertSeparator(command("mMae"))->setObjectName(QStringLiteral("mSpace23"));
+
+        // After the window bookkeeping, which these slots follow.
+        connect(&doc_, &Document::frameAdded, this, &mdiMain::updateImportActions);
+        connect(&doc_, &Document::frameInserted, this, &mdiMain::updateImportActions);
+        connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateImportActions);
+        updateImportActions();
+    }
+
+    void mdiMain::updateImportActions()
+    {
+        command("mFrameToImage")->setEnabled(!windows_.isEmpty());
+    }
+
+    void mdiMain::importRun(PictureRun & run, QStringList & notes)
+    {
+        if (run.paths.isEmpty())
+            return;
+        if (!run.asked) {
+            run.asked = true;
+            run.options = importAsker_ ? importAsker_() : ImportOptionsDialog::ask(this);
+        }
+        const QStringList paths = std::exchange(run.paths, {});
+        if (!run.options)
+            return;
+        const Result<int> added = importImageFiles(doc_, paths, *run.options, &notes);
+        if (!added) {
+            notes << added.error();
+            showError(added.error());
+        }
+    }
+
+    void mdiMain::mImageIn_Click()
+    {
+        startCommand(QStringLiteral("mImageIn_Click"));
+        const QStringList paths =
+            QFileDialog::getOpenFileNames(this, QStringLiteral("画像を追加"), QString(),
+                                          imageFileFilter() + QStringLiteral(";;") + QStringLiteral("全てのﾌｧｲﾙ (*)"));
+        if (!paths.isEmpty())
+            openFiles(paths);
+    }
+
+    void mdiMain::mPaste_Click()
+    {
+        startCommand(QStringLiteral("mPaste_Click"));
+        pasteImage();
+    }
+
+    bool mdiMain::pasteImage()
+    {
+        const QImage image = QGuiApplication::clipboard()->image();
+        if (image.isNull()) {
+            doc_.setStatusText(QStringLiteral("クリップボードに画像がありません"));
+            return false;
+        }
+        const Result<int> added = importImage(doc_, image, ImportOptionsDialog::lastOptions());
+        if (!added) {
+            showError(added.error());
+            return false;
+        }
+        return true;
+    }
+
+    void mdiMain::mFrameToImage_Click()
+    {
+        startCommand(QStringLiteral("mFrameToImage_Click"));
+        const int n = activeFrame();
+        if (n < 0)
+            return;
+        QFileDialog dialog(this, QStringLiteral("ﾌﾚｰﾑを画像として保存"), QString(), QStringLiteral("PNGﾌｧｲﾙ (*.png)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("png"));
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        saveFrameImageTo(n, dialog.selectedFiles().first());
+    }
+
+    bool mdiMain::saveFrameImageTo(int n, const QString &path)
+    {
+        const Result<void> saved = saveFrameImage(doc_, n, path);
+        if (!saved) {
+            QMessageBox::critical(this, QStringLiteral("保存できません"), saved.error());
+            return false;
+        }
+        statusBar_->showMessage(QStringLiteral("保存しました: ") + QDir::toNativeSeparators(path), kSavedMessageMs);
+        return true;
+    }
 
 } // namespace velmar

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "imageimport.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QActionGroup;
@@ -62,6 +65,22 @@ class mdiMain : public QMainWindow
     // list (false then). What went wrong (files skipped or not found, frames
     // read only in part) is left in the status bar, each naming its file.
     bool openFiles(const QStringList &paths);
+
+    // --- Pictures of other formats ---------------------------------------
+    // Pictures that openFiles meets are added as frames, in runs between
+    // the GIF files, each run with one set of import options asked once per
+    // call (the dialog, or what the asker set below answers).
+    void mImageIn_Click();
+    void mPaste_Click();
+    void mFrameToImage_Click();
+    // The clipboard's picture as a frame, with the last import options;
+    // false when the clipboard holds none or it cannot be added.
+    bool pasteImage();
+    // Frame n as a PNG file with its transparency; false with a message.
+    bool saveFrameImageTo(int n, const QString &path);
+    // Answers in place of the import options dialog (tests); nullopt is a
+    // cancel. Pasting asks nothing: it takes the last accepted options.
+    void setImportOptionsAsker(std::function<std::optional<ImportOptions>()> asker) { importAsker_ = std::move(asker); }
 
     // The file last opened or saved, which the title names and a save
     // before closing writes; empty before the first.
@@ -163,6 +182,11 @@ class mdiMain : public QMainWindow
     void dropEvent(QDropEvent *event) override;
 
   private:
+    struct PictureRun;
+    void createImportActions();
+    void updateImportActions();
+    void importRun(PictureRun &run, QStringList &notes);
+
     void createActions();
     void createMenus();
     void createToolbar();
@@ -249,6 +273,7 @@ class mdiMain : public QMainWindow
     QTimer *filmstripSync_ = nullptr; // shows the active frame's item
     int filmstripRow_ = -1;
     int rowBottom_ = 0; // the lowest edge of the row new windows go in
+    std::function<std::optional<ImportOptions>()> importAsker_;
 };
 
 } // namespace velmar

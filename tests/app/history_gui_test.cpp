@@ -122,8 +122,8 @@ TEST_F(HistoryWindowTest, EditMenuLeadsWithUndoAndRedoAndTheirKeys)
     QStringList items;
     for (QAction *a : window.findChild<QMenu *>(QStringLiteral("mEdit"))->actions())
         items << a->objectName();
-    EXPECT_EQ(items.join(' '), QStringLiteral("mUndo mRedo mSpace20 mMae mUshiro mSpace21 mDelete mSpace22 "
-                                              "mDeleteSelected mSetDelays mReverse mDuplicate mYoyo"));
+    EXPECT_EQ(items.join(' '), QStringLiteral("mUndo mRedo mSpace20 mPaste mSpace23 mMae mUshiro mSpace21 mDelete "
+                                              "mSpace22 mDeleteSelected mSetDelays mReverse mDuplicate mYoyo"));
     EXPECT_EQ(action("mUndo")->shortcuts(), QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Z)});
     EXPECT_EQ(action("mRedo")->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
                                                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
