@@ -134,6 +134,14 @@ void runEffectsBench(int rounds)
     const BenchInput screen = screenshotInput();
     const std::vector<Window> windows = {crop(photo, 0, 0), crop(screen, 100, 100), crop(photo, 400, 500)};
     const int threads = parallelThreads();
+    // VELMAR_BENCH_TABS=4,5,8 measures those tabs only (for profiling one).
+    std::vector<bool> wanted(autocreate::kTabCount, true);
+    if (const QByteArray only = qgetenv("VELMAR_BENCH_TABS"); !only.isEmpty()) {
+        std::fill(wanted.begin(), wanted.end(), false);
+        for (const QByteArray &t : only.split(','))
+            if (const int k = t.toInt(); k >= 0 && k < autocreate::kTabCount)
+                wanted[size_t(k)] = true;
+    }
 
     std::vector<double> copyNs;
     std::vector<std::vector<double>> cpu(autocreate::kTabCount), wall1(autocreate::kTabCount),
@@ -142,6 +150,8 @@ void runEffectsBench(int rounds)
     for (int round = 0; round < rounds; ++round) {
         copyNs.push_back(memcpyNsPerByte());
         for (int tab = 0; tab < autocreate::kTabCount; ++tab) {
+            if (!wanted[size_t(tab)])
+                continue;
             setParallelThreads(1);
             const Timing one = runTab(tab, windows);
             setParallelThreads(threads);
@@ -163,6 +173,8 @@ void runEffectsBench(int rounds)
     std::printf("%-4s %-14s %10s %10s %9s %10s %10s %9s\n", "tab", "", "pixels", "cpu 1t", "x", "wall 1t", "wall", "x");
     bool met = true;
     for (int tab = 0; tab < autocreate::kTabCount; ++tab) {
+        if (!wanted[size_t(tab)])
+            continue;
         const double c = medianOf(cpu[size_t(tab)]);
         const double w1 = medianOf(wall1[size_t(tab)]);
         const double w = medianOf(wall[size_t(tab)]);

@@ -167,7 +167,8 @@ void ourEncode(const BenchInput &in, Bytes &out)
         putWord(out, in.height);
         out.push_back(0x00);
         out.push_back(8);
-        LZWEncode(frame, 8, out);
+        if (!LZWEncode(frame, 8, out))
+            std::abort();
         out.push_back(0x00);
     }
     out.push_back(0x3B);

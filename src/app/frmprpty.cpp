@@ -263,8 +263,8 @@ void frmPrpty::showCellStatus(const QString &text)
 {
     // Only a frame's row is written; the grid's spare empty row is not.
     const bool frameRow = currentRow() > 0 && currentRow() <= doc_.picCount();
-    const std::optional<QString> problem = frameRow ? gridCellProblem(currentCol(), text) : std::nullopt;
-    setStatus(problem ? *problem : PropertyGrid::helpText(currentCol()));
+    const Result<void> taken = frameRow ? checkGridCell(currentCol(), text) : Result<void>();
+    setStatus(taken ? PropertyGrid::helpText(currentCol()) : taken.error());
 }
 
 void frmPrpty::onRowsAboutToBeRemoved(int first, int last)

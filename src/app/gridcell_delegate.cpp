@@ -10,7 +10,7 @@ void GridCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QMode
 {
     QStyledItemDelegate::initStyleOption(option, index);
     // Model column c is grid column c + 1: the number column is the header.
-    if (index.row() >= doc_.picCount() || !gridCellProblem(index.column() + 1, index.data().toString()))
+    if (index.row() >= doc_.picCount() || checkGridCell(index.column() + 1, index.data().toString()))
         return;
     // Red text; selected, a red bar, since red on the selection colour is
     // hard to read.

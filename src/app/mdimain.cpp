@@ -585,9 +585,9 @@ bool mdiMain::saveTo(const QString &path)
 {
     if (doc_.picCount() == 0)
         return false;
-    const GifResult r = SaveGif(doc_, path);
-    if (!r.ok) {
-        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+    const Result<void> r = SaveGif(doc_, path);
+    if (!r) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.error());
         return false;
     }
     doc_.setClean();
@@ -649,9 +649,9 @@ bool mdiMain::saveOptimizedTo(const QString &path)
     if (doc_.picCount() == 0)
         return false;
     SavedSizes sizes;
-    const GifResult r = SaveGifOptimized(doc_, path, &sizes);
-    if (!r.ok) {
-        QMessageBox::critical(this, QStringLiteral("保存できません"), r.message);
+    const Result<void> r = SaveGifOptimized(doc_, path, &sizes);
+    if (!r) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), r.error());
         return false;
     }
     // The file holds the whole document as a save does.

@@ -97,9 +97,9 @@ bool openOp(Context &ctx, const QStringList &args)
 
 bool saveOp(Context &ctx, const QStringList &args)
 {
-    const GifResult r = SaveGif(ctx.doc, args[0]);
-    if (!r.ok) {
-        ctx.err << "velmar-cli: save: " << r.message << "\n";
+    const Result<void> r = SaveGif(ctx.doc, args[0]);
+    if (!r) {
+        ctx.err << "velmar-cli: save: " << r.error() << "\n";
         return false;
     }
     return true;
@@ -107,9 +107,9 @@ bool saveOp(Context &ctx, const QStringList &args)
 
 bool saveOptimizedOp(Context &ctx, const QStringList &args)
 {
-    const GifResult r = SaveGifOptimized(ctx.doc, args[0]);
-    if (!r.ok) {
-        ctx.err << "velmar-cli: save-optimized: " << r.message << "\n";
+    const Result<void> r = SaveGifOptimized(ctx.doc, args[0]);
+    if (!r) {
+        ctx.err << "velmar-cli: save-optimized: " << r.error() << "\n";
         return false;
     }
     return true;

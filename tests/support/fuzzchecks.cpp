@@ -350,8 +350,8 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
         return "first read: " + p;
 
     const QString savedPath = scratchPath("saved");
-    const GifResult saved = SaveGif(first, savedPath);
-    if (!saved.ok) {
+    const Result<void> saved = SaveGif(first, savedPath);
+    if (!saved.ok()) {
         // The one refusal a read document can meet: a file that ends inside
         // an image's colour table leaves that frame's property cells empty,
         // as the file gave them, and an empty cell is not a number.
@@ -359,7 +359,7 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
             for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
                 if (first.grid().TextMatrix(i + 1, col).isEmpty())
                     return {};
-        return "save refused: " + text(saved.message);
+        return "save refused: " + text(saved.error());
     }
     QFile savedFile(savedPath);
     if (!savedFile.open(QIODevice::ReadOnly))

@@ -84,8 +84,9 @@ std::optional<int32_t> convertCell(int col, const QString &text)
 // Every value the writer converts is checked before anything is written:
 // a text that is not a number or does not fit its conversion would
 // otherwise go out as some other number, or stop the save half way.
-std::optional<QString> checkFrame(const Document &doc, int i, FrameProps *props)
+Result<FrameProps> checkFrame(const Document &doc, int i)
 {
+    FrameProps props;
     const PropertyGrid &grid = doc.grid();
     const int row = i + 1;
     const struct {
@@ -104,26 +105,26 @@ std::optional<QString> checkFrame(const Document &doc, int i, FrameProps *props)
         const QString text = grid.TextMatrix(row, f.col);
         const std::optional<int32_t> v = convertCell(f.col, text);
         if (!v)
-            return badCell(i, f.col, text);
-        f.store(*props, *v);
+            return fail(badCell(i, f.col, text));
+        f.store(props, *v);
     }
     const PicInfo &pic = doc.pic(i);
     if (pic.lWidth < 1 || pic.lHeight < 1 || pic.lWidth > kMaxSide || pic.lHeight > kMaxSide ||
         pic.bits.size() < pic.pixelCount())
-        return cannotSave(QStringLiteral("フレーム ") + numberText(i) + QStringLiteral(": 大きさ ") +
-                          numberText(pic.lWidth) + QStringLiteral("×") + numberText(pic.lHeight) +
-                          QStringLiteral(" は GIF に書けません"));
-    return std::nullopt;
+        return fail(cannotSave(QStringLiteral("フレーム ") + numberText(i) + QStringLiteral(": 大きさ ") +
+                               numberText(pic.lWidth) + QStringLiteral("×") + numberText(pic.lHeight) +
+                               QStringLiteral(" は GIF に書けません")));
+    return props;
 }
 
 } // namespace
 
-std::optional<QString> gridCellProblem(int col, const QString &text)
+Result<void> checkGridCell(int col, const QString &text)
 {
     if (convertCell(col, text))
-        return std::nullopt;
-    return PropertyGrid::heading(col) + QStringLiteral(": 「") + text +
-           (isNumeric(text) ? QStringLiteral("」は範囲外です") : QStringLiteral("」は数値ではありません"));
+        return {};
+    return fail(PropertyGrid::heading(col) + QStringLiteral(": 「") + text +
+                (isNumeric(text) ? QStringLiteral("」は範囲外です") : QStringLiteral("」は数値ではありません")));
 }
 
 namespace
@@ -167,10 +168,11 @@ std::vector<Rgb> tableOf(const PicInfo &pic, int count)
 // frame carries a local table exactly when its colours are not those of
 // the global table (frame 0's): when one of its first entries differs
 // from frame 0's, or when it has more entries than the global table holds.
-std::optional<QString> gifFileOf(const Document &doc, GifFile &gif)
+Result<GifFile> gifFileOf(const Document &doc)
 {
     if (doc.picCount() == 0)
-        return QStringLiteral("保存するフレームがありません。");
+        return fail(QStringLiteral("保存するフレームがありません。"));
+    GifFile gif;
 
     const GlobalFields &globals = doc.globals();
     // The repeat count matters only when the looping block is written; a
@@ -179,13 +181,16 @@ std::optional<QString> gifFileOf(const Document &doc, GifFile &gif)
     if (globals.loopBlock) {
         loop = textToInt16(globals.loop);
         if (!loop)
-            return cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
-                              QStringLiteral("」は数値でないか範囲外です"));
+            return fail(cannotSave(QStringLiteral("繰り返し数: 「") + globals.loop +
+                                   QStringLiteral("」は数値でないか範囲外です")));
     }
     std::vector<FrameProps> props(size_t(doc.picCount()));
-    for (int i = 0; i < doc.picCount(); ++i)
-        if (auto message = checkFrame(doc, i, &props[size_t(i)]))
-            return message;
+    for (int i = 0; i < doc.picCount(); ++i) {
+        Result<FrameProps> checked = checkFrame(doc, i);
+        if (!checked)
+            return fail(checked.error());
+        props[size_t(i)] = *checked;
+    }
 
     // The logical screen is the canvas the user sees in the global fields.
     // Without a usable one it is the smallest canvas that shows every frame
@@ -238,14 +243,14 @@ std::optional<QString> gifFileOf(const Document &doc, GifFile &gif)
         img.indices.assign(pic.bits.begin(), pic.bits.begin() + qsizetype(pic.pixelCount()));
         img.minCodeSize = minCodeSizeFor(count);
     }
-    return std::nullopt;
+    return gif;
 }
 
 // The bytes go to a temporary file that replaces the target only when
 // complete. The flush is checked here: QSaveFile's commit alone reports
 // success after a buffered write failed (a full disk, a size limit) and
 // would put the cut-off file in place of the old one.
-GifResult writeWhole(const QString &path, const QByteArray &bytes)
+Result<void> writeWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
@@ -261,42 +266,44 @@ GifResult writeWhole(const QString &path, const QByteArray &bytes)
         }
     }
     if (!written)
-        return {false, cannotSave(path + QStringLiteral(": ") + error)};
+        return fail(cannotSave(path + QStringLiteral(": ") + error));
     return {};
 }
 
 } // namespace
 
-GifResult SaveGif(Document &doc, const QString &path)
+Result<void> SaveGif(Document &doc, const QString &path)
 {
-    GifFile gif;
-    if (auto message = gifFileOf(doc, gif))
-        return {false, *message};
+    const Result<GifFile> file = gifFileOf(doc);
+    if (!file)
+        return fail(file.error());
+    const GifFile &gif = *file;
     const QString base = QStringLiteral("保存中 (") + path;
     doc.setStatusText(base + QLatin1Char(')'));
     const int frames = int(gif.images.size());
-    const QByteArray bytes = encodeGifFile(gif, [&](int image, qsizetype written) {
+    const Result<QByteArray> bytes = encodeGifFile(gif, [&](int image, qsizetype written) {
         // The count includes the trailer still to come.
         doc.setStatusText(base + QLatin1Char(' ') + numberText(image + 1) + QLatin1Char('/') + numberText(frames) +
                           QStringLiteral(" - ") + numberText(qint64(written) + 1) + QStringLiteral("byte )"));
     });
-    const GifResult result = writeWhole(path, bytes);
+    Result<void> result = bytes ? writeWhole(path, *bytes) : fail(cannotSave(bytes.error()));
     doc.setStatusText(QString());
     return result;
 }
 
-GifResult SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes)
+Result<void> SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes)
 {
-    GifFile plain;
-    if (auto message = gifFileOf(doc, plain))
-        return {false, *message};
+    const Result<GifFile> plain = gifFileOf(doc);
+    if (!plain)
+        return fail(plain.error());
     doc.setStatusText(QStringLiteral("最適化中 (") + path + QLatin1Char(')'));
-    const QByteArray bytes = encodeGifFile(optimizeGif(plain));
-    if (sizes) {
-        sizes->plain = encodeGifFile(plain).size();
-        sizes->saved = bytes.size();
+    const Result<QByteArray> bytes = encodeGifFile(optimizeGif(*plain));
+    if (bytes && sizes) {
+        const Result<QByteArray> plainBytes = encodeGifFile(*plain);
+        sizes->plain = plainBytes ? plainBytes->size() : 0;
+        sizes->saved = bytes->size();
     }
-    const GifResult result = writeWhole(path, bytes);
+    Result<void> result = bytes ? writeWhole(path, *bytes) : fail(cannotSave(bytes.error()));
     doc.setStatusText(QString());
     return result;
 }

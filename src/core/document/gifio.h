@@ -7,25 +7,12 @@
 #include <QStringList>
 
 #include <cstddef>
-#include <optional>
 #include <utility>
 
 namespace velmar
 {
 
 class Document;
-
-// What SaveGif reports: ok, or a message for the user (Japanese).
-struct GifResult {
-    GifResult() = default;
-    GifResult(bool ok_, QString message_, QStringList warnings_ = {})
-        : ok(ok_), message(std::move(message_)), warnings(std::move(warnings_))
-    {
-    }
-    bool ok = true;
-    QString message;
-    QStringList warnings;
-};
 
 // What OpenGif reports: ok, or why the read stopped (a message for the
 // user, Japanese); and, either way, the warnings that name what the read
@@ -65,7 +52,7 @@ OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &
 // only when the new one is complete. Nothing is written when a grid cell or
 // the repeat count cannot be converted; the message then names the frame
 // and the column.
-GifResult SaveGif(Document &doc, const QString &path);
+Result<void> SaveGif(Document &doc, const QString &path);
 
 // The sizes in bytes of the file SaveGif would write and of the one written.
 struct SavedSizes {
@@ -77,11 +64,11 @@ struct SavedSizes {
 // file we can make that every viewer shows frame for frame as the plain
 // one (see optimizeGif). sizes, when given, receives both sizes; working
 // out the plain one costs a plain encoding.
-GifResult SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes = nullptr);
+Result<void> SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes = nullptr);
 
-// Why SaveGif would refuse text as the value of a frame's grid column col
-// (a number it cannot read, or one its field cannot hold), or nullopt when
-// it takes it. Columns the writer does not convert take any text.
-std::optional<QString> gridCellProblem(int col, const QString &text);
+// Whether SaveGif takes text as the value of a frame's grid column col; the
+// failure says why not (a number it cannot read, or one its field cannot
+// hold). Columns the writer does not convert take any text.
+Result<void> checkGridCell(int col, const QString &text);
 
 } // namespace velmar

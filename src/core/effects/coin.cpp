@@ -24,6 +24,16 @@ constexpr double kFullTurn = kTwoPi;
 // The thickest edge, in pixels, when the coin stands side-on.
 constexpr double kMaxThickness = 5;
 
+// sum + value / 2, rounded half to even: the sum of the back's colours kept
+// in whole numbers after every pixel, as the averages expect, without going
+// through floating point. An odd value leaves sum + (value - 1) / 2 and a
+// half, which goes to the even one of the two neighbours.
+inline int64_t addHalf(int64_t sum, int value)
+{
+    const int64_t t = sum + (value >> 1);
+    return t + (t & value & 1);
+}
+
 } // namespace
 
 Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
@@ -37,6 +47,11 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
     const ColorTable colors = doc.pic(base).colors;
     const int nColors = doc.pic(base).nColors;
     const uint8_t background = source[0];
+    // The picture column by column, the order the paint reads it in.
+    std::vector<uint8_t> columns(source.size());
+    for (size_t y = 0; y < size_t(h); ++y)
+        for (size_t x = 0; x < size_t(w); ++x)
+            columns[x * size_t(h) + y] = source[y * size_t(w) + x];
 
     // The frame is rounded to 1.2 H rows, the picture covers the rows below
     // 1.2 H; when they differ the last row keeps the background.
@@ -45,65 +60,83 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
     const size_t outSize = size_t(pictureRows) * size_t(w);
     const double centre = double(w - 1) / 2;
 
-    // The sums of one frame. A cell counts only when its stamp is the frame's,
-    // so nothing is cleared between frames.
+    // The sums of one frame, column by column: the paint walks down the
+    // columns, and row by row every step would land on another page. Cells
+    // are zero between frames: the output pass clears the ones it reads.
     struct Cell {
-        uint32_t stamp;
-        uint32_t hits;
         int64_t red;
         int64_t green;
         int64_t blue;
+        int64_t hits;
     };
     struct Slot {
         std::vector<uint8_t> out;
         std::vector<Cell> cells;
-        uint32_t stamp = 0;
         NearestPalette nearest;
     };
 
     // Paints the coin at angle theta into slot.out, all but the edge.
     auto paint = [&](double theta, Slot &slot) {
-        if (++slot.stamp == 0) {
-            std::fill(slot.cells.begin(), slot.cells.end(), Cell{0, 0, 0, 0, 0});
-            slot.stamp = 1;
-        }
-        const uint32_t stamp = slot.stamp;
         std::vector<uint8_t> &out = slot.out;
         std::fill(out.begin(), out.end(), background);
         // The back of the coin faces the viewer: half brightness.
-        const double weight = (theta >= kQuarterTurn && theta <= kThreeQuarterTurn) ? 0.5 : 1.0;
+        const bool halfBright = theta >= kQuarterTurn && theta <= kThreeQuarterTurn;
         const double cosTheta = std::cos(theta);
         const double sinTheta = std::sin(theta);
         for (int j = 0; j < w; ++j) {
             const int cx = int(roundHalfEven(centre + cosTheta * (j - centre)));
             if (cx < 0 || cx >= w)
                 continue;
+            Cell *const column = slot.cells.data() + size_t(cx) * size_t(pictureRows);
             // The near half of the turning coin grows to 1.2, the far half shrinks to 0.8.
             const double s = 1 + sinTheta * (j - centre) / ((w - 1) * 2.5);
             const double top = (1.2 - s) * h / 2;
-            // Half-row steps: a column stretched to 1.2 leaves no gaps between rows.
+            // Half-row steps: a column stretched to 1.2 leaves no gaps between
+            // rows. Steps that land on the row of the step before add up in
+            // a register copy of the cell, in the same order, rather than
+            // waiting on the cell in memory each time.
+            const uint8_t *const sourceColumn = columns.data() + size_t(j) * size_t(h);
+            Cell *run = nullptr;
+            Cell sum{};
             for (double y = 0; y <= h - 1; y += 0.5) {
-                const uint8_t p = source[size_t(std::floor(y)) * size_t(w) + size_t(j)];
+                const uint8_t p = sourceColumn[size_t(std::floor(y))];
                 if (p == background)
                     continue;
                 const double r = std::floor(top + s * y);
                 if (!(r >= 0 && r < pictureRows))
                     continue;
-                Cell &cell = slot.cells[size_t(r) * size_t(w) + size_t(cx)];
-                if (cell.stamp != stamp)
-                    cell = {stamp, 0, 0, 0, 0};
+                Cell *const cell = column + size_t(r);
+                if (cell != run) {
+                    if (run)
+                        *run = sum;
+                    run = cell;
+                    sum = *cell;
+                }
                 const Rgb &c = colors[p];
-                cell.red = int64_t(roundHalfEven(double(cell.red) + c.r * weight));
-                cell.green = int64_t(roundHalfEven(double(cell.green) + c.g * weight));
-                cell.blue = int64_t(roundHalfEven(double(cell.blue) + c.b * weight));
-                ++cell.hits;
+                if (halfBright) {
+                    sum.red = addHalf(sum.red, c.r);
+                    sum.green = addHalf(sum.green, c.g);
+                    sum.blue = addHalf(sum.blue, c.b);
+                } else {
+                    sum.red += c.r;
+                    sum.green += c.g;
+                    sum.blue += c.b;
+                }
+                ++sum.hits;
             }
+            if (run)
+                *run = sum;
         }
-        for (size_t d = 0; d < outSize; ++d) {
-            const Cell &cell = slot.cells[d];
-            if (cell.stamp == stamp)
-                out[d] = uint8_t(
+        for (size_t x = 0; x < size_t(w); ++x) {
+            Cell *const column = slot.cells.data() + x * size_t(pictureRows);
+            for (size_t r = 0; r < size_t(pictureRows); ++r) {
+                Cell &cell = column[r];
+                if (cell.hits == 0)
+                    continue;
+                out[r * size_t(w) + x] = uint8_t(
                     slot.nearest(int(cell.red / cell.hits), int(cell.green / cell.hits), int(cell.blue / cell.hits)));
+                cell = {0, 0, 0, 0};
+            }
         }
     };
 
@@ -122,7 +155,7 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
     std::vector<Slot> buffers(static_cast<size_t>(slotCount));
     for (Slot &slot : buffers) {
         slot.out.resize(outSize);
-        slot.cells.assign(outSize, Cell{0, 0, 0, 0, 0});
+        slot.cells.assign(outSize, Cell{0, 0, 0, 0});
         slot.nearest.reset(colors, nColors);
     }
     Result<> stopped;

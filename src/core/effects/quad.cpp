@@ -43,17 +43,6 @@ double along(int a, int b, int i, int n)
 
 } // namespace
 
-QuadScratch::Sum *QuadScratch::prepare(size_t cells)
-{
-    if (++stamp == 0 || sums.size() < cells) {
-        // A wrapped stamp could match an old cell; a larger box starts afresh anyway.
-        sums.assign(std::max(cells, sums.size()), Sum{0, 0, 0, 0, 0});
-        stamp = 1;
-    }
-    touched.clear();
-    return sums.data();
-}
-
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
                const ColorTable &palette, int paletteCount, const Quad &q)
 {
@@ -61,6 +50,108 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     mapToQuad(source, buffer, targetWidth, targetHeight, palette, paletteCount, q, scratch);
 }
 
+namespace
+{
+
+// The bounding box of the mapped points, clipped to the buffer.
+struct Box {
+    int minX, maxX, minY, maxY;
+    size_t width() const { return size_t(maxX - minX + 1); }
+    size_t cells() const { return width() * size_t(maxY - minY + 1); }
+};
+
+// Where the pixels of source row sy land: the box cell of each, or -1 for one
+// outside the box. A separate pass without stores into the sums, so that the
+// compiler can run it on several pixels at once; the rounding is
+// roundHalfEven's, written out so that it has no branch (for |v| >= 2^52,
+// NaN and infinities it gives values that are outside the box all the same).
+void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double spanY, const Box &box)
+{
+    const double minX = box.minX, maxX = box.maxX, minY = box.minY, maxY = box.maxY;
+    const int32_t boxWidth = int32_t(box.width());
+    for (int sx = 0; sx < ws; ++sx) {
+        const double x = lx + spanX * sx / ws;
+        const double y = ly + spanY * sx / ws;
+        const double sxShift = std::copysign(0x1p52, x);
+        const double syShift = std::copysign(0x1p52, y);
+        const double rx = (x + sxShift) - sxShift;
+        const double ry = (y + syShift) - syShift;
+        const bool inside = rx >= minX && rx <= maxX && ry >= minY && ry <= maxY;
+        cells[sx] = inside ? int32_t(ry - minY) * boxWidth + int32_t(rx - minX) : -1;
+    }
+}
+
+template <typename T>
+void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, const ColorTable &palette,
+             int paletteCount, const Quad &q, const Box &box, std::vector<QuadScratch::SumOf<T>> &store,
+             QuadScratch &scratch)
+{
+    const int ws = source.lWidth;
+    const int hs = source.lHeight;
+    if (store.size() < box.cells())
+        store.resize(box.cells()); // new cells are zero, the old ones are already
+    QuadScratch::SumOf<T> *const sums = store.data();
+    scratch.rowCells.resize(size_t(ws));
+    int32_t *const cells = scratch.rowCells.data();
+
+    const double dxLeft = q.x2 - q.x3;
+    const double dyLeft = q.y2 - q.y3;
+    const double dxRight = q.x1 - q.x4;
+    const double dyRight = q.y1 - q.y4;
+    for (int sy = 0; sy < hs; ++sy) {
+        const double lx = dxLeft * sy / hs + q.x3;
+        const double ly = dyLeft * sy / hs + q.y3;
+        const double rx = dxRight * sy / hs + q.x4;
+        const double ry = dyRight * sy / hs + q.y4;
+        landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
+        const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
+        // Neighbouring pixels often land on one cell; their colours are added
+        // up in registers first, since adding each to the cell in memory
+        // would wait for the previous store every time.
+        for (int sx = 0; sx < ws;) {
+            const int32_t cell = cells[sx];
+            int end = sx + 1;
+            while (end < ws && cells[end] == cell)
+                ++end;
+            if (cell >= 0) {
+                T red = 0, green = 0, blue = 0;
+                for (int k = sx; k < end; ++k) {
+                    const Rgb &c = source.colors[row[k]];
+                    red += c.r;
+                    green += c.g;
+                    blue += c.b;
+                }
+                QuadScratch::SumOf<T> &sum = sums[cell];
+                sum.red += red;
+                sum.green += green;
+                sum.blue += blue;
+                sum.hits += T(end - sx);
+            }
+            sx = end;
+        }
+    }
+
+    // The cells that colours landed on, each matched once and written once,
+    // and left zero for the next call. A scan of the box costs less than
+    // remembering which cells were hit: that test would be a branch per
+    // source pixel that the processor cannot predict.
+    NearestPalette &nearest = scratch.nearest;
+    nearest.reset(palette, paletteCount);
+    const size_t boxWidth = box.width();
+    for (int y = box.minY; y <= box.maxY; ++y) {
+        QuadScratch::SumOf<T> *line = sums + size_t(y - box.minY) * boxWidth;
+        uint8_t *out = buffer.data() + size_t(y) * size_t(targetWidth) + size_t(box.minX);
+        for (size_t x = 0; x < boxWidth; ++x) {
+            QuadScratch::SumOf<T> &sum = line[x];
+            if (sum.hits == 0)
+                continue;
+            out[x] = uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
+            sum = {0, 0, 0, 0};
+        }
+    }
+}
+
+} // namespace
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
                const ColorTable &palette, int paletteCount, const Quad &q, QuadScratch &scratch)
 {
@@ -74,60 +165,18 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
 
     // Every mapped point lies within the corners' bounding box, so the sums
     // are kept for that box only (clipped to the buffer), not the whole frame.
-    const int minX = std::max({0, std::min({q.x1, q.x2, q.x3, q.x4}) - 1});
-    const int maxX = std::min({targetWidth - 1, std::max({q.x1, q.x2, q.x3, q.x4}) + 1});
-    const int minY = std::max({0, std::min({q.y1, q.y2, q.y3, q.y4}) - 1});
-    const int maxY = std::min({targetHeight - 1, std::max({q.y1, q.y2, q.y3, q.y4}) + 1});
-    if (minX > maxX || minY > maxY)
+    const Box box{std::max({0, std::min({q.x1, q.x2, q.x3, q.x4}) - 1}),
+                  std::min({targetWidth - 1, std::max({q.x1, q.x2, q.x3, q.x4}) + 1}),
+                  std::max({0, std::min({q.y1, q.y2, q.y3, q.y4}) - 1}),
+                  std::min({targetHeight - 1, std::max({q.y1, q.y2, q.y3, q.y4}) + 1})};
+    // Cells are numbered in 32 bits; the sums of a larger box would not fit in
+    // memory anyway.
+    if (box.minX > box.maxX || box.minY > box.maxY || box.cells() > size_t(INT32_MAX))
         return;
-    const size_t boxWidth = size_t(maxX - minX + 1);
-    QuadScratch::Sum *const sums = scratch.prepare(boxWidth * size_t(maxY - minY + 1));
-    const uint32_t stamp = scratch.stamp;
-
-    const double dxLeft = q.x2 - q.x3;
-    const double dyLeft = q.y2 - q.y3;
-    const double dxRight = q.x1 - q.x4;
-    const double dyRight = q.y1 - q.y4;
-    for (int sy = 0; sy < hs; ++sy) {
-        const double lx = dxLeft * sy / hs + q.x3;
-        const double ly = dyLeft * sy / hs + q.y3;
-        const double rx = dxRight * sy / hs + q.x4;
-        const double ry = dyRight * sy / hs + q.y4;
-        const double spanX = rx - lx;
-        const double spanY = ry - ly;
-        const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
-        for (int sx = 0; sx < ws; ++sx) {
-            int tx = 0;
-            int ty = 0;
-            if (!roundedInside(lx + spanX * sx / ws, targetWidth, tx) ||
-                !roundedInside(ly + spanY * sx / ws, targetHeight, ty) || tx < minX || tx > maxX || ty < minY ||
-                ty > maxY)
-                continue;
-            const size_t cell = size_t(ty - minY) * boxWidth + size_t(tx - minX);
-            QuadScratch::Sum &sum = sums[cell];
-            if (sum.stamp != stamp) {
-                sum = {stamp, 0, 0, 0, 0};
-                scratch.touched.push_back(uint32_t(cell));
-            }
-            const Rgb &c = source.colors[row[sx]];
-            sum.red += c.r;
-            sum.green += c.g;
-            sum.blue += c.b;
-            ++sum.hits;
-        }
-    }
-
-    // Only the cells that colours landed on, in the order they were first hit;
-    // each is matched once and written once, so the order does not matter.
-    NearestPalette &nearest = scratch.nearest;
-    nearest.reset(palette, paletteCount);
-    for (const uint32_t cell : scratch.touched) {
-        const QuadScratch::Sum &sum = sums[cell];
-        const size_t x = size_t(minX) + cell % boxWidth;
-        const size_t y = size_t(minY) + cell / boxWidth;
-        buffer[y * size_t(targetWidth) + x] =
-            uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
-    }
+    if (source.pixelCount() <= size_t(UINT32_MAX) / 255)
+        mapInto(source, buffer, targetWidth, palette, paletteCount, q, box, scratch.sums, scratch);
+    else
+        mapInto(source, buffer, targetWidth, palette, paletteCount, q, box, scratch.wideSums, scratch);
 }
 
 void drawQuadEdges(std::span<uint8_t> buffer, int horizontalSteps, int verticalSteps, int targetWidth, int targetHeight,

@@ -38,25 +38,22 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
                const ColorTable &palette, int paletteCount, const Quad &q);
 
 // The working memory of mapToQuad, for a caller that maps many faces on one
-// thread: the sums grow to the largest box and are never cleared (a cell
-// counts only when its stamp is the current call's), and the palette matches
-// stay while the palette does. The sums are 64-bit: a degenerate
-// quadrilateral drops a whole (possibly huge) picture into one pixel.
+// thread: the sums grow to the largest box and are all zero between calls
+// (each call clears the cells it used as it writes them), and the palette
+// matches stay while the palette does. A picture of up to 2^32 / 255 pixels
+// cannot overflow 32-bit sums even when all of it lands on one pixel (a
+// degenerate quadrilateral); a larger one takes the 64-bit sums.
 struct QuadScratch {
-    struct Sum {
-        uint32_t stamp;
-        uint32_t hits;
-        uint64_t red;
-        uint64_t green;
-        uint64_t blue;
+    template <typename T> struct SumOf {
+        T red;
+        T green;
+        T blue;
+        T hits;
     };
-    std::vector<Sum> sums;
-    std::vector<uint32_t> touched; // cells of the current call, in the order first hit
-    uint32_t stamp = 0;
+    std::vector<SumOf<uint32_t>> sums;
+    std::vector<SumOf<uint64_t>> wideSums;
+    std::vector<int32_t> rowCells; // where each pixel of a source row lands, or -1
     NearestPalette nearest;
-
-    // Room for cells cells, none of them counting yet; bumps the stamp.
-    Sum *prepare(size_t cells);
 };
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
                const ColorTable &palette, int paletteCount, const Quad &q, QuadScratch &scratch);

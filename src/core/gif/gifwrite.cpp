@@ -94,7 +94,7 @@ int effectiveMinCodeSize(const GifFile &gif, const GifImage &image)
     return minCodeSizeFor(powerOfTwoCount(count));
 }
 
-QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
+Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
 {
     std::vector<uint8_t> out;
     for (char c : QByteArrayLiteral("GIF89a"))
@@ -131,7 +131,9 @@ QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress)
                 }
                 pixels = stored;
             }
-            LZWEncode(pixels, m, out, {.deferClear = img.deferClear, .leadingClear = !img.noLeadingClear});
+            const LzwEncodeOptions options{.deferClear = img.deferClear, .leadingClear = !img.noLeadingClear};
+            if (Result<void> coded = LZWEncode(pixels, m, out, options); !coded)
+                return fail(QStringLiteral("image %1: %2").arg(i).arg(coded.error()));
         }
         put8(out, 0);
         if (progress)

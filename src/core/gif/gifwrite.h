@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gif/giffile.h"
+#include "platform/result.h"
 
 #include <QByteArray>
 
@@ -15,8 +16,10 @@ using GifWriteProgress = std::function<void(int image, qsizetype bytes)>;
 
 // The GIF89a bytes of the file: header, screen descriptor, global table,
 // looping block, then per image its control extension, descriptor, local
-// table and LZW data, then the comment extension and the trailer.
-QByteArray encodeGifFile(const GifFile &gif, const GifWriteProgress &progress = {});
+// table and LZW data, then the comment extension and the trailer. Fails,
+// naming the image, when an image's indices cannot be coded: none at all, or
+// one that does not fit its minimum code size.
+Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &progress = {});
 
 // The LZW minimum code size the writer uses for an image whose minCodeSize
 // is 0: the smallest that holds every index and the table the image is

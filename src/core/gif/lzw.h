@@ -51,8 +51,8 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
 
 // Encodes pixels (in file order, already interlace-reordered) with minimum
 // code size m (2..8), appending the data sub-blocks, but not the block
-// terminator, to out. Returns false (and appends nothing) when pixels is empty.
-// Also false, appending nothing, when m is outside 2..8 or a pixel is not
+// terminator, to out. Fails (and appends nothing) when pixels is empty.
+// Also fails, appending nothing, when m is outside 2..8 or a pixel is not
 // below 2^m: such a pixel would be read back as a control code or a wrong
 // string, so the caller must raise the code size instead.
 //
@@ -70,7 +70,7 @@ struct LzwEncodeOptions {
     bool deferClear = false;
     bool leadingClear = true;
 };
-bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
-               LzwEncodeOptions options = {});
+Result<void> LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
+                       LzwEncodeOptions options = {});
 
 } // namespace velmar

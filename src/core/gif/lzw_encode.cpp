@@ -103,10 +103,13 @@ class BitWriter
 
 } // namespace
 
-bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out, LzwEncodeOptions options)
+Result<void> LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
+                       LzwEncodeOptions options)
 {
-    if (pixels.empty() || minCodeSize < 2 || minCodeSize > 8)
-        return false;
+    if (pixels.empty())
+        return fail(QStringLiteral("LZW: no pixels to encode"));
+    if (minCodeSize < 2 || minCodeSize > 8)
+        return fail(QStringLiteral("LZW minimum code size %1 outside 2..8").arg(minCodeSize));
     const unsigned m = unsigned(minCodeSize);
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
@@ -118,7 +121,7 @@ bool LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uin
         for (uint8_t p : pixels)
             any |= p;
         if (any >> m)
-            return false;
+            return fail(QStringLiteral("LZW: a pixel does not fit code size %1").arg(m));
     }
 
     Scratch &s = scratch();
@@ -223,7 +226,7 @@ endOfPixels:
         out.push_back(uint8_t(len));
         out.insert(out.end(), src + i, src + i + len);
     }
-    return true;
+    return {};
 }
 
 } // namespace velmar

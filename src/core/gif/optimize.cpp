@@ -556,7 +556,9 @@ size_t measure(const std::vector<uint8_t> &pixels, int m)
 {
     std::vector<uint8_t> &stream = rowScratchBytes();
     stream.clear();
-    LZWEncode(pixels, m, stream);
+    // Indices that do not fit m cannot be written at all: never the shortest.
+    if (!LZWEncode(pixels, m, stream))
+        return SIZE_MAX;
     return stream.size();
 }
 
@@ -885,21 +887,24 @@ void encodeShortest(GifImage &img, int m)
 {
     std::vector<uint8_t> &a = img.encoded, &b = streamScratch(0);
     a.clear();
-    LZWEncode(img.indices, m, a);
+    if (!LZWEncode(img.indices, m, a)) {
+        // Left to the writer, which reports why the image cannot be coded.
+        a.clear();
+        return;
+    }
     // A stream of fewer codes than the table holds never cleared it.
     if (img.indices.size() > LzwModel::kMaxCodes &&
         a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
         b.clear();
-        LZWEncode(img.indices, m, b, {.deferClear = true});
-        if (b.size() < a.size()) {
+        if (LZWEncode(img.indices, m, b, {.deferClear = true}) && b.size() < a.size()) {
             img.deferClear = true;
             a.swap(b);
         }
     }
     if (a.size() <= kShortStream) {
         b.clear();
-        LZWEncode(img.indices, m, b, {.deferClear = img.deferClear, .leadingClear = false});
-        if (b.size() < a.size()) {
+        if (LZWEncode(img.indices, m, b, {.deferClear = img.deferClear, .leadingClear = false}) &&
+            b.size() < a.size()) {
             img.noLeadingClear = true;
             a.swap(b);
         }

@@ -242,7 +242,7 @@ TEST(History, ClosingAllMovesBuffersAndTheBudgetDropsTheOldestSteps)
         for (int f = 0; f < kFrames; ++f)
             addFrame(doc, kSide, kSide, std::vector<uint8_t>(kSide * kSide, uint8_t(f)), 256, rampPalette(0));
         path = tempPath(QStringLiteral("history-large.gif"));
-        ASSERT_TRUE(SaveGif(doc, path).ok);
+        ASSERT_TRUE(SaveGif(doc, path).ok());
     }
     {
         Document doc;

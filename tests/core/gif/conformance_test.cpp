@@ -333,18 +333,18 @@ TEST(ConformanceNeedsShared, SaveKeepsWhatWeReadAndWhatViewersShowAndThePlayerSh
         }
         const QString out = tempPath(QStringLiteral("roundtrip.gif"));
         QFile::remove(out);
-        const GifResult saved = SaveGif(first, out);
+        const Result<void> saved = SaveGif(first, out);
         // A frame whose colour table was cut off by the end of the file
         // keeps empty property cells, which the writer refuses to convert;
         // nothing may have been written then.
-        if (!saved.ok && saved.message.startsWith(QStringLiteral("保存できません（フレーム "))) {
+        if (!saved.ok() && saved.error().startsWith(QStringLiteral("保存できません（フレーム "))) {
             EXPECT_FALSE(QFile::exists(out)) << path.toStdString();
             ++refusedSaves;
             if (view.unusable.isEmpty())
                 ++saveCheck.skipped["refused by the writer's checks"];
             continue;
         }
-        ASSERT_TRUE(saved.ok) << path.toStdString() << ": " << saved.message.toStdString();
+        ASSERT_TRUE(saved.ok()) << path.toStdString() << ": " << saved.error().toStdString();
         if (view.unusable.isEmpty())
             saveCheck.add(path, viewDifference(view, viewGif(out), canvasW, canvasH));
         Document second;

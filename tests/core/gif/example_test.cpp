@@ -95,7 +95,7 @@ TEST(Example, CommittedExampleIsWhatTheWriterMakes)
     Document doc;
     buildExample(doc);
     const QString out = tempPath(QStringLiteral("example.gif"));
-    ASSERT_TRUE(SaveGif(doc, out).ok);
+    ASSERT_TRUE(SaveGif(doc, out).ok());
     if (qEnvironmentVariableIsSet("VELMAR_WRITE_EXAMPLE")) {
         QFile::remove(examplePath());
         ASSERT_TRUE(QFile::copy(out, examplePath()));

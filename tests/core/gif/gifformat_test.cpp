@@ -1,4 +1,5 @@
 #include "gif/gifformat.h"
+#include "gif/gifwrite.h"
 
 #include <gtest/gtest.h>
 
@@ -96,3 +97,33 @@ TEST(CommentCodePage, HalfWidthKatakanaThatWouldReadAsUtf8GoesOutAsUtf8)
 }
 
 } // namespace
+
+// An image the encoder cannot code must stop the write with a message naming
+// it, not leave a file with an empty or corrupt image in it.
+TEST(EncodeGifFile, RefusesImagesItCannotCode)
+{
+    const struct {
+        const char *what;
+        int minCodeSize;
+        std::vector<uint8_t> indices;
+    } cases[] = {
+        {"index above the code size", 2, {0, 9}},
+        {"no pixels", 2, {}},
+    };
+    for (const auto &c : cases) {
+        velmar::GifFile gif;
+        gif.screenWidth = gif.screenHeight = 2;
+        gif.globalTable.resize(4);
+        gif.images.resize(2);
+        for (velmar::GifImage &img : gif.images) {
+            img.width = 2;
+            img.height = 1;
+            img.indices = {0, 1};
+        }
+        gif.images[1].minCodeSize = c.minCodeSize;
+        gif.images[1].indices = c.indices;
+        const velmar::Result<QByteArray> bytes = velmar::encodeGifFile(gif);
+        ASSERT_FALSE(bytes.ok()) << c.what;
+        EXPECT_TRUE(bytes.error().startsWith(QStringLiteral("image 1:"))) << bytes.error().toStdString();
+    }
+}

@@ -58,7 +58,7 @@ TEST(Memory, OpeningAndClosingA500FrameAnimationTenTimesKeepsTheResidentSize)
             ASSERT_EQ(addFrame(doc, 256, 256, pixels, 256, rampPalette(0)), f);
         }
         const QString file = tempPath(QStringLiteral("long-day.gif"));
-        ASSERT_TRUE(SaveGif(doc, file).ok);
+        ASSERT_TRUE(SaveGif(doc, file).ok());
         path = file.toStdString();
     }
 

@@ -198,8 +198,12 @@ TEST_P(OptimizeGif, ViewerShowsWhatItShowsOfThePlainFile)
 {
     const GifFile plain = GetParam().make();
     const GifFile optimised = optimizeGif(plain);
-    const QByteArray plainBytes = encodeGifFile(plain);
-    const QByteArray optimisedBytes = encodeGifFile(optimised);
+    const Result<QByteArray> plainResult = encodeGifFile(plain);
+    const Result<QByteArray> optimisedResult = encodeGifFile(optimised);
+    ASSERT_TRUE(plainResult && optimisedResult)
+        << plainResult.error().toStdString() << optimisedResult.error().toStdString();
+    const QByteArray &plainBytes = *plainResult;
+    const QByteArray &optimisedBytes = *optimisedResult;
     QTemporaryDir dir;
     const ViewerResult a = view(dir, "plain.gif", plainBytes);
     const ViewerResult b = view(dir, "optimised.gif", optimisedBytes);
@@ -292,12 +296,12 @@ TEST(OptimizeConformanceNeedsShared, OptimisedSaveLooksLikeThePlainSave)
     for (const QString &path : files) {
         Document doc;
         OpenGif(doc, path);
-        if (doc.picCount() < 2 || !SaveGif(doc, plainPath).ok)
+        if (doc.picCount() < 2 || !SaveGif(doc, plainPath).ok())
             continue;
         const ViewerResult plain = viewGif(plainPath);
         if (!plain.unusable.isEmpty())
             continue;
-        ASSERT_TRUE(SaveGifOptimized(doc, optimisedPath).ok) << path.toStdString();
+        ASSERT_TRUE(SaveGifOptimized(doc, optimisedPath).ok()) << path.toStdString();
         EXPECT_EQ(viewDifference(plain, viewGif(optimisedPath)), "") << path.toStdString();
         ++compared;
         plainBytes += QFile(plainPath).size();

@@ -29,15 +29,15 @@ std::vector<uint8_t> bytesOf(const QByteArray &a)
 std::vector<uint8_t> saved(Document &doc, const QString &name)
 {
     const QString path = tempPath(name);
-    const GifResult r = SaveGif(doc, path);
-    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    const Result<void> r = SaveGif(doc, path);
+    EXPECT_TRUE(r.ok()) << r.error().toStdString();
     return bytesOf(readFileBytes(path));
 }
 
 std::vector<uint8_t> encoded(const std::vector<uint8_t> &pixels, int m)
 {
     std::vector<uint8_t> out;
-    LZWEncode(pixels, m, out);
+    EXPECT_TRUE(LZWEncode(pixels, m, out));
     return out;
 }
 
@@ -261,11 +261,11 @@ TEST_P(SaveGifRefusesBadCell, NamesFrameAndColumnAndWritesNothing)
     const QString path = tempPath(QStringLiteral("refused%1.gif").arg(GetParam().col));
     QFile::remove(path);
     QSignalSpy status(&doc, &Document::statusTextChanged);
-    const GifResult r = SaveGif(doc, path);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.startsWith(QStringLiteral("保存できません"))) << r.message.toStdString();
-    EXPECT_TRUE(r.message.contains(QStringLiteral("フレーム 1"))) << r.message.toStdString();
-    EXPECT_TRUE(r.message.contains(QString::fromUtf8(GetParam().heading))) << r.message.toStdString();
+    const Result<void> r = SaveGif(doc, path);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().startsWith(QStringLiteral("保存できません"))) << r.error().toStdString();
+    EXPECT_TRUE(r.error().contains(QStringLiteral("フレーム 1"))) << r.error().toStdString();
+    EXPECT_TRUE(r.error().contains(QString::fromUtf8(GetParam().heading))) << r.error().toStdString();
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(status.count(), 0);
 }
@@ -282,7 +282,7 @@ TEST(SaveGifMends, ValuesAreRoundedHalfToEvenBeforeTheRangeCheck)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.setCell(1, 7, QStringLiteral("255.5")); // rounds to 256: out of range
-    EXPECT_FALSE(SaveGif(doc, tempPath("round1.gif")).ok);
+    EXPECT_FALSE(SaveGif(doc, tempPath("round1.gif")).ok());
     doc.setCell(1, 7, QStringLiteral("254.5")); // rounds to 254
     doc.setCell(1, 8,
                 QStringLiteral(" ２.５ ")); // full-width digits; rounds to 2
@@ -298,16 +298,16 @@ TEST(SaveGifMends, BadRepeatCountIsRefused)
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     doc.setGblLoop(QStringLiteral("40000"));
     doc.setGblLoopBlock(true);
-    const GifResult r = SaveGif(doc, tempPath("badloop.gif"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains(QStringLiteral("繰り返し数"))) << r.message.toStdString();
+    const Result<void> r = SaveGif(doc, tempPath("badloop.gif"));
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QStringLiteral("繰り返し数"))) << r.error().toStdString();
     EXPECT_FALSE(QFile::exists(tempPath("badloop.gif")));
 }
 
 TEST(SaveGifMends, DocumentWithoutFramesIsNotSaved)
 {
     Document doc;
-    EXPECT_FALSE(SaveGif(doc, tempPath("empty.gif")).ok);
+    EXPECT_FALSE(SaveGif(doc, tempPath("empty.gif")).ok());
     EXPECT_FALSE(QFile::exists(tempPath("empty.gif")));
 }
 
@@ -318,9 +318,9 @@ TEST(SaveGifMends, TargetThatCannotBeWrittenIsReported)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     // A target inside a folder that does not exist cannot be written.
-    const GifResult r = SaveGif(doc, tempPath("no-such-folder/out.gif"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.startsWith(QStringLiteral("保存できません"))) << r.message.toStdString();
+    const Result<void> r = SaveGif(doc, tempPath("no-such-folder/out.gif"));
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().startsWith(QStringLiteral("保存できません"))) << r.error().toStdString();
     EXPECT_EQ(doc.statusText(), QString());
 }
 
@@ -338,11 +338,11 @@ TEST(SaveGifMends, WriteErrorKeepsTheOldFileUntouched)
     struct rlimit small = old;
     small.rlim_cur = 200;
     setrlimit(RLIMIT_FSIZE, &small);
-    const GifResult r = SaveGif(doc, target);
+    const Result<void> r = SaveGif(doc, target);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.startsWith(QStringLiteral("保存できません"))) << r.message.toStdString();
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().startsWith(QStringLiteral("保存できません"))) << r.error().toStdString();
     EXPECT_EQ(readFileBytes(target), QByteArray("old contents"));
     EXPECT_EQ(QDir(QFileInfo(target).path()).entryList({QStringLiteral("keep-old.gif*")}, QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("keep-old.gif")})
@@ -354,7 +354,7 @@ TEST(SaveGifMends, SaveReplacesAnExistingFileWhole)
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     const QString path = writeTempFile("replace.gif", QByteArray(5000, 'x'));
-    ASSERT_TRUE(SaveGif(doc, path).ok);
+    ASSERT_TRUE(SaveGif(doc, path).ok());
     const QByteArray now = readFileBytes(path);
     EXPECT_TRUE(now.startsWith("GIF89a"));
     EXPECT_LT(now.size(), 100);
@@ -495,7 +495,7 @@ TEST(SaveGifStatus, ReportsProgressPerFrameAndClearsAtTheEnd)
     addFrame(doc, 1, 1, {0}, 2, rampPalette(0));
     const QString path = tempPath("status.gif");
     QSignalSpy spy(&doc, &Document::statusTextChanged);
-    ASSERT_TRUE(SaveGif(doc, path).ok);
+    ASSERT_TRUE(SaveGif(doc, path).ok());
     QStringList texts;
     for (const auto &args : spy)
         texts << args.at(0).toString();
@@ -528,20 +528,20 @@ TEST_P(GridCellRule, MarkedExactlyWhenTheSaveRefuses)
 {
     const CellCase c = GetParam();
     const QString text = QString::fromUtf8(c.text);
-    const std::optional<QString> problem = gridCellProblem(c.col, text);
-    ASSERT_EQ(problem.has_value(), c.problem != nullptr) << c.col << " " << c.text;
-    if (problem) {
-        EXPECT_TRUE(problem->contains(QString::fromUtf8(c.problem))) << problem->toStdString();
+    const Result<void> taken = checkGridCell(c.col, text);
+    ASSERT_EQ(taken.ok(), c.problem == nullptr) << c.col << " " << c.text;
+    if (!taken) {
+        EXPECT_TRUE(taken.error().contains(QString::fromUtf8(c.problem))) << taken.error().toStdString();
     }
 
     Document doc;
     addFrame(doc, 1, 1, {0}, 2, greys());
     doc.setCell(1, c.col, text);
     QTemporaryDir dir;
-    const GifResult r = SaveGif(doc, dir.filePath(QStringLiteral("out.gif")));
-    EXPECT_EQ(r.ok, !problem) << r.message.toStdString();
-    if (problem) {
-        EXPECT_TRUE(r.message.contains(PropertyGrid::heading(c.col))) << r.message.toStdString();
+    const Result<void> r = SaveGif(doc, dir.filePath(QStringLiteral("out.gif")));
+    EXPECT_EQ(r.ok(), taken.ok()) << r.error().toStdString();
+    if (!taken) {
+        EXPECT_TRUE(r.error().contains(PropertyGrid::heading(c.col))) << r.error().toStdString();
     }
 }
 
