@@ -3,6 +3,7 @@
 #include "document/document.h"
 #include "platform/numeric.h"
 #include "platform/twips.h"
+#include "progress.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -400,11 +401,48 @@ void frmAuto::cmdSakusei_Click()
 {
     curTab_ = SSTab1_->currentIndex();
     autocreate::FieldValues fields = fieldValues(curTab_);
-    const Result<> created = autocreate::Create(doc_, curTab_, fields);
+    const CreateRun created = createWithProgress(fields);
+    if (created.cancelled) {
+        doc_.setStatusText(QStringLiteral("自動作成を中止しました（作成したﾌﾚｰﾑは取り消しました）"));
+        return;
+    }
     // The deletion step lowers window numbers of the cube and prism tabs.
     applyFieldValues(curTab_, fields);
-    if (!created)
-        showError(created.error());
+    if (!created.result)
+        showError(created.result.error());
+}
+
+// Every frame the effect adds or draws is a moment to show how far it has
+// come and to look at the cancel button; the effects' threads are done with
+// a frame by then. A cancel makes the document take the whole command back
+// when it ends, and refuse frames until then, which stops the effect.
+frmAuto::CreateRun frmAuto::createWithProgress(autocreate::FieldValues &fields)
+{
+    const int before = doc_.picCount();
+    const int total = autocreate::framesToAdd(curTab_, fields);
+    LongTask task(this, creatingText(0, total), total);
+    int shown = -1;
+    const auto onFrame = [&] {
+        const int made = std::clamp(doc_.picCount() - before, 0, total);
+        if (made != shown) {
+            shown = made;
+            task.setLabel(creatingText(made, total));
+        }
+        if (!task.advance(made))
+            doc_.cancelStep();
+    };
+    const QMetaObject::Connection added = connect(&doc_, &Document::frameAdded, this, onFrame);
+    const QMetaObject::Connection drawn = connect(&doc_, &Document::frameChanged, this, onFrame);
+    CreateRun run{autocreate::Create(doc_, curTab_, fields), false};
+    disconnect(added);
+    disconnect(drawn);
+    run.cancelled = task.cancelled();
+    return run;
+}
+
+QString frmAuto::creatingText(int made, int total)
+{
+    return QStringLiteral("作成中... (%1/%2 ﾌﾚｰﾑ)").arg(made).arg(total);
 }
 
 void frmAuto::showError(const QString &message)

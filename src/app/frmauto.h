@@ -82,6 +82,12 @@ class frmAuto : public QWidget
     void showPicture(int tab, int picture);
     void forwardTick(int timer);
     void showError(const QString &message);
+    struct CreateRun {
+        Result<> result;
+        bool cancelled = false;
+    };
+    CreateRun createWithProgress(autocreate::FieldValues &fields);
+    static QString creatingText(int made, int total);
 
     Document &doc_;
     TwoRowTabWidget *SSTab1_ = nullptr;

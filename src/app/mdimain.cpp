@@ -10,6 +10,7 @@
 #include "helpwindow.h"
 #include "mdiarrange.h"
 #include "platform/twips.h"
+#include "progress.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -122,6 +123,10 @@ const QString kUntitled = QStringLiteral("無題");
 const QString kRecentKey = QStringLiteral("recentFiles");
 constexpr int kMaxRecentFiles = 8;
 constexpr int kSavedMessageMs = 5000;
+const QString kOpeningText = QStringLiteral("開いています...");
+const QString kSavingText = QStringLiteral("保存中...");
+// The open's bar runs over the bytes of each file in this many steps.
+constexpr int kOpenSteps = 1000;
 
 } // namespace
 
@@ -506,12 +511,18 @@ bool mdiMain::openFiles(const QStringList &paths)
     const bool wasEmpty = doc_.picCount() == 0;
     int opened = 0;
     bool goOn = true;
+    LongTask task(this, kOpeningText, kOpenSteps);
     {
         // Files opened together (a drop, the command line) are one undo step.
         Document::Step step(doc_, QStringLiteral("開く"));
-        for (const QString &path : paths)
-            if (!(goOn = openOne(path, notes, opened)))
-                break;
+        for (qsizetype i = 0; i < paths.size() && goOn; ++i) {
+            goOn = openOne(paths[i], notes, opened, task, OpenPlace{int(i), int(paths.size())});
+            // A cancel stops the whole list: say which files were left.
+            if (task.cancelled() && i + 1 < paths.size()) {
+                notes << QStringLiteral("開かなかったファイル: ") + paths.mid(i + 1).join(QStringLiteral(", "));
+                goOn = false;
+            }
+        }
     }
     if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
         doc_.setClean();
@@ -519,7 +530,18 @@ bool mdiMain::openFiles(const QStringList &paths)
     return goOn;
 }
 
-bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened)
+// What the progress dialog says while a file is read: which of the files,
+// and how many of its frames are in.
+QString mdiMain::openingText(const QString &path, OpenPlace place, int frames)
+{
+    QString text = kOpeningText;
+    if (place.count > 1)
+        text += QStringLiteral(" (%1/%2)").arg(place.index + 1).arg(place.count);
+    return text + QLatin1Char('\n') + QFileInfo(path).fileName() + QLatin1Char('\n') +
+           QStringLiteral("%1 ﾌﾚｰﾑ読み込み済み").arg(frames);
+}
+
+bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened, LongTask &task, OpenPlace place)
 {
     QString error;
     if (!looksLikeGif(path, &error)) {
@@ -530,8 +552,29 @@ bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened)
         notes << QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + error + QLatin1Char(')');
         return false;
     }
-    const OpenGifResult r = OpenGif(doc_, path);
+    // The frame count is known only at the end, so the bar follows the
+    // bytes read; the label counts the frames.
+    const int before = doc_.picCount();
+    int shownFrames = -1;
+    task.setLabel(openingText(path, place, 0));
+    OpenGifOptions options;
+    options.progress = [&](const OpenGifProgress &p) {
+        if (p.frames != shownFrames) {
+            shownFrames = p.frames;
+            task.setLabel(openingText(path, place, p.frames));
+        }
+        return task.advance(p.fileSize ? int(uint64_t(p.bytesRead) * kOpenSteps / p.fileSize) : 0);
+    };
+    const OpenGifResult r = OpenGif(doc_, path, options);
     notes << r.warnings;
+    if (!r.ok() && task.cancelled()) {
+        // The frames read stay, but they are not the file: it is neither
+        // the title's file nor the one a save would overwrite.
+        notes << QStringLiteral("開くのを中止しました: %1 (%2 ﾌﾚｰﾑを読み込みました)")
+                     .arg(path)
+                     .arg(doc_.picCount() - before);
+        return false;
+    }
     if (!r.ok()) {
         const QString message = r.error();
         notes << (message.contains(path) ? message : message + QStringLiteral(": ") + path);
@@ -541,6 +584,8 @@ bool mdiMain::openOne(const QString &path, QStringList &notes, int &opened)
     ++opened;
     setCurrentFile(path);
     addRecentFile(path);
+    if (task.cancelled())
+        notes << QStringLiteral("中止する前に最後まで読み込みました: ") + path;
     return true;
 }
 
@@ -585,7 +630,18 @@ bool mdiMain::saveTo(const QString &path)
 {
     if (doc_.picCount() == 0)
         return false;
-    const Result<void> r = SaveGif(doc_, path);
+    LongTask task(this, kSavingText, doc_.picCount());
+    const Result<void> r = SaveGif(doc_, path, [&task](int images, int total) {
+        task.setTotal(total);
+        task.setLabel(kSavingText + QStringLiteral(" (%1/%2 ﾌﾚｰﾑ)").arg(images).arg(total));
+        return task.advance(images);
+    });
+    if (!r && task.cancelled()) {
+        // Nothing was written: the file on disk is the one from before.
+        statusBar_->clearMessage();
+        doc_.setStatusText(QStringLiteral("保存を中止しました（ファイルは変更していません）: ") + path);
+        return false;
+    }
     if (!r) {
         QMessageBox::critical(this, QStringLiteral("保存できません"), r.error());
         return false;

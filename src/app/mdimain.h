@@ -26,6 +26,7 @@ class frmPlay;
 class frmPrpty;
 class frmVersion;
 class HelpWindow;
+class LongTask;
 
 // The main window: menus, toolbar, status bar and the frame windows. Every
 // user command starts here and is carried out on the Document.
@@ -166,7 +167,13 @@ class mdiMain : public QMainWindow
     void onStatusText(const QString &text);
     void onSubWindowActivated(QMdiSubWindow *window);
     void showError(const QString &message);
-    bool openOne(const QString &path, QStringList &notes, int &opened);
+    // Which of the files opened together a file is.
+    struct OpenPlace {
+        int index = 0;
+        int count = 1;
+    };
+    bool openOne(const QString &path, QStringList &notes, int &opened, LongTask &task, OpenPlace place);
+    static QString openingText(const QString &path, OpenPlace place, int frames);
     void showNotes(const QStringList &notes);
     // Records the handler's name and clears a message left by the last one.
     void startCommand(const QString &name);

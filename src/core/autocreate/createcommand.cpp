@@ -6,6 +6,7 @@
 #include "platform/numeric.h"
 #include "platform/palette.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -493,6 +494,17 @@ void deleteBaseWindows(Document &doc, const TabDescriptor &tab, const CreateArgs
         return;
     }
     }
+}
+
+int framesToAdd(int tabIndex, const FieldValues &fields)
+{
+    if (tabIndex < 0 || tabIndex >= kTabCount)
+        return 0;
+    const TabDescriptor &tab = tabDescriptors()[size_t(tabIndex)];
+    const std::optional<double> n = parseNumber(fieldValue(tab, fields, tab.countField));
+    if (!n || *n <= 1 || *n > 30)
+        return 0;
+    return std::max(tab.framesAdded(*n), 0);
 }
 
 Result<> Create(Document &doc, int tabIndex, FieldValues &fields)

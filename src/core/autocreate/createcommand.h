@@ -134,6 +134,11 @@ bool setField(int tab, FieldValues &fields, const QString &name, const QString &
 // `fields`, as the dialog shows them afterwards.
 Result<> Create(Document &doc, int tab, FieldValues &fields);
 
+// The frames the Create command of a tab would add for the fields' frame
+// count (before any deletion), for a progress display; 0 when the count is
+// not one the command takes.
+int framesToAdd(int tab, const FieldValues &fields);
+
 // The deletion step after a successful action, on the rounded window numbers.
 void deleteBaseWindows(Document &doc, const TabDescriptor &tab, const CreateArgs &args, FieldValues &fields);
 

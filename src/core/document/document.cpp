@@ -265,6 +265,8 @@ Result<int> Document::beginFrame(int width, int height, int nColors, const Color
 {
     if (hasStagedFrame())
         abandonFrame();
+    if (cancelled_)
+        return fail(QStringLiteral("中止しました。"));
     if (picCount_ >= frameLimit_)
         return fail(
             QStringLiteral("フレーム数が上限（%1）に達したため、これ以上フレームを追加できません。").arg(frameLimit_));
@@ -477,10 +479,25 @@ void Document::endStep()
         return;
     DocumentStep step = std::move(recording_);
     recording_ = DocumentStep{};
+    if (cancelled_) {
+        cancelled_ = false;
+        // Reversed like an undo, but never offered for redo, and the steps
+        // already there are kept.
+        const int typing = mergeField_;
+        replay(step, true);
+        mergeField_ = typing;
+        return;
+    }
     if (step.edits.empty())
         return;
     step.curAfter = curPic_;
     pushStep(std::move(step));
+}
+
+void Document::cancelStep()
+{
+    if (depth_ > 0)
+        cancelled_ = true;
 }
 
 void Document::pushStep(DocumentStep &&step)

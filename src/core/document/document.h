@@ -171,6 +171,14 @@ class Document : public QObject
         Document &doc_;
     };
 
+    // Stops the command being recorded and takes it back: from now until its
+    // outermost step ends no frame can be added (beginFrame fails, so an
+    // effect stops at its next frame), and when that step ends every edit it
+    // made is reversed and dropped. The document, the undo and the redo
+    // history are then as before the command. Outside a step it does nothing.
+    void cancelStep();
+    bool stepCancelled() const { return cancelled_; }
+
     bool canUndo() const { return !undo_.empty(); }
     bool canRedo() const { return !redo_.empty(); }
     QString undoText() const { return undo_.empty() ? QString() : undo_.back().name; }
@@ -241,6 +249,7 @@ class Document : public QObject
     Rnd rnd_;
 
     int depth_ = 0;
+    bool cancelled_ = false;
     DocumentStep recording_;
     std::deque<DocumentStep> undo_; // back: the newest
     std::deque<DocumentStep> redo_; // back: the next to redo

@@ -272,7 +272,12 @@ Result<void> writeWhole(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-Result<void> SaveGif(Document &doc, const QString &path)
+QString saveCancelledText()
+{
+    return QStringLiteral("保存を中止しました");
+}
+
+Result<void> SaveGif(Document &doc, const QString &path, const SaveGifProgress &progress)
 {
     const Result<GifFile> file = gifFileOf(doc);
     if (!file)
@@ -281,12 +286,18 @@ Result<void> SaveGif(Document &doc, const QString &path)
     const QString base = QStringLiteral("保存中 (") + path;
     doc.setStatusText(base + QLatin1Char(')'));
     const int frames = int(gif.images.size());
+    bool stopped = false;
     const Result<QByteArray> bytes = encodeGifFile(gif, [&](int image, qsizetype written) {
         // The count includes the trailer still to come.
         doc.setStatusText(base + QLatin1Char(' ') + numberText(image + 1) + QLatin1Char('/') + numberText(frames) +
                           QStringLiteral(" - ") + numberText(qint64(written) + 1) + QStringLiteral("byte )"));
+        stopped = progress && !progress(image + 1, frames);
+        return !stopped;
     });
-    Result<void> result = bytes ? writeWhole(path, *bytes) : fail(cannotSave(bytes.error()));
+    // A stopped encoding writes nothing: the old file is not touched.
+    Result<void> result = stopped ? fail(saveCancelledText())
+                          : bytes ? writeWhole(path, *bytes)
+                                  : fail(cannotSave(bytes.error()));
     doc.setStatusText(QString());
     return result;
 }

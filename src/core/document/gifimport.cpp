@@ -115,6 +115,12 @@ class DocumentImport : public GifReadSink
 
     Result<std::span<uint8_t>> beginImage(const GifImage &image, bool tableComplete) override
     {
+        // A stopped read ends here, between images, so every frame kept is
+        // whole; the control block read for this image goes with it.
+        if (stopped_) {
+            clearNextRow();
+            return fail(openCancelledText());
+        }
         int nColors = globalCount_;
         ColorTable colors = global_;
         if (!image.localTable.empty()) {
@@ -162,6 +168,7 @@ class DocumentImport : public GifReadSink
         if (!sinceShow_.isValid() || sinceShow_.elapsed() >= options_.displayIntervalMs) {
             doc_.ShowPic(slot_);
             sinceShow_.restart();
+            report();
         }
     }
 
@@ -176,12 +183,8 @@ class DocumentImport : public GifReadSink
     {
         // A skipped image took the control blocks before it along: the next
         // image does not inherit their cells.
-        if (w.kind == GifWarningKind::EmptyImage) {
-            const int row = doc_.picCount() + 1;
-            if (row < doc_.grid().Rows())
-                for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
-                    doc_.setCell(row, col, QString());
-        }
+        if (w.kind == GifWarningKind::EmptyImage)
+            clearNextRow();
         warnings << warningText(w, firstFrame_ + w.image);
     }
 
@@ -189,6 +192,9 @@ class DocumentImport : public GifReadSink
     // it only then keeps byte-by-byte skipping cheap.
     void progress(size_t bytesRead, size_t fileSize) override
     {
+        bytesRead_ = bytesRead;
+        fileSize_ = fileSize;
+        report();
         const int percent = fileSize ? int((uint64_t(bytesRead) + 1) * 100 / fileSize) : 100;
         if (percent == lastPercent_)
             return;
@@ -198,6 +204,22 @@ class DocumentImport : public GifReadSink
     }
 
   private:
+    // The cells the control blocks wrote for an image that is not kept.
+    void clearNextRow()
+    {
+        const int row = doc_.picCount() + 1;
+        if (row < doc_.grid().Rows())
+            for (int col = PropertyGrid::ColTransparent; col <= PropertyGrid::ColDisposal; ++col)
+                doc_.setCell(row, col, QString());
+    }
+
+    void report()
+    {
+        if (options_.progress && !stopped_)
+            stopped_ = !options_.progress(
+                {bytesRead_, fileSize_, doc_.picCount() - firstFrame_ + (doc_.hasStagedFrame() ? 1 : 0)});
+    }
+
     Document &doc_;
     const QString path_;
     const OpenGifOptions options_;
@@ -209,9 +231,17 @@ class DocumentImport : public GifReadSink
     int slot_ = -1;
     int lastPercent_ = -1;
     QElapsedTimer sinceShow_;
+    size_t bytesRead_ = 0;
+    size_t fileSize_ = 0;
+    bool stopped_ = false;
 };
 
 } // namespace
+
+QString openCancelledText()
+{
+    return QStringLiteral("読み込みを中止しました");
+}
 
 OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &options)
 {

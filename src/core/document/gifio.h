@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <functional>
 #include <utility>
 
 namespace velmar
@@ -25,6 +26,14 @@ struct OpenGifResult {
     QString error() const { return result.error(); }
 };
 
+// How far a read has come: the bytes of the file read so far, and the images
+// of the file that have become frames (the one being decoded included).
+struct OpenGifProgress {
+    size_t bytesRead = 0;
+    size_t fileSize = 0;
+    int frames = 0;
+};
+
 struct OpenGifOptions {
     // The picture of an image being decoded is repainted at clear codes, but
     // not more often than this (screen rate); the finished picture is always
@@ -37,7 +46,15 @@ struct OpenGifOptions {
     // may take at most this many bytes; the image that would pass it is
     // refused with a message. 0: half the machine's physical memory.
     size_t memoryBudget = 0;
+    // Told after each block of the file, and while an image decodes each time
+    // its picture is redrawn. Returning false stops the read before its next
+    // image: the frames read so far, the one being decoded finished whole,
+    // stay, and the read fails with openCancelledText().
+    std::function<bool(const OpenGifProgress &)> progress = nullptr;
 };
+
+// The message of a read stopped through OpenGifOptions::progress.
+QString openCancelledText();
 
 // Appends every image of the file as a frame. An image whose data ends
 // early, or breaks off at a damaged code, keeps the pixels decoded (index 0
@@ -52,7 +69,12 @@ OpenGifResult OpenGif(Document &doc, const QString &path, const OpenGifOptions &
 // only when the new one is complete. Nothing is written when a grid cell or
 // the repeat count cannot be converted; the message then names the frame
 // and the column.
-Result<void> SaveGif(Document &doc, const QString &path);
+// progress, when given, is told after each image is encoded (images done, of
+// all); returning false stops the save before anything is written, and it
+// fails with saveCancelledText(): an existing file stays as it was.
+using SaveGifProgress = std::function<bool(int images, int total)>;
+Result<void> SaveGif(Document &doc, const QString &path, const SaveGifProgress &progress = {});
+QString saveCancelledText();
 
 // The sizes in bytes of the file SaveGif would write and of the one written.
 struct SavedSizes {

@@ -136,8 +136,8 @@ Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &pro
                 return fail(QStringLiteral("image %1: %2").arg(i).arg(coded.error()));
         }
         put8(out, 0);
-        if (progress)
-            progress(int(i), qsizetype(out.size()));
+        if (progress && !progress(int(i), qsizetype(out.size())))
+            return fail(QStringLiteral("中止しました"));
     }
     if (!gif.comment.isEmpty())
         putComment(out, gif.comment);
