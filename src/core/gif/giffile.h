@@ -42,6 +42,13 @@ struct GifImage {
     // LZW: once the code table is full, go on with it instead of clearing it
     // (LzwEncodeOptions::deferClear).
     bool deferClear = false;
+    // LZW: start the stream without a clear code
+    // (LzwEncodeOptions::leadingClear).
+    bool noLeadingClear = false;
+    // When non-empty, the image's data sub-blocks as already encoded from
+    // indices (with the code size and options above), written as they are:
+    // a writer that has measured its streams need not encode them again.
+    std::vector<uint8_t> encoded;
 };
 
 struct GifFile {

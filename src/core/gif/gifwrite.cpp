@@ -118,18 +118,23 @@ Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &pro
         putImageDescriptor(out, img);
         const int m = effectiveMinCodeSize(gif, img);
         put8(out, m);
-        std::span<const uint8_t> pixels(img.indices);
-        if (img.interlaced && img.width > 0) {
-            const size_t w = size_t(img.width);
-            stored.resize(img.indices.size());
-            for (int k = 0; k < img.height; ++k) {
-                const uint8_t *src = img.indices.data() + size_t(interlacedRow(k, img.height)) * w;
-                std::copy(src, src + w, stored.begin() + qsizetype(size_t(k) * w));
+        if (!img.encoded.empty()) {
+            out.insert(out.end(), img.encoded.begin(), img.encoded.end());
+        } else {
+            std::span<const uint8_t> pixels(img.indices);
+            if (img.interlaced && img.width > 0) {
+                const size_t w = size_t(img.width);
+                stored.resize(img.indices.size());
+                for (int k = 0; k < img.height; ++k) {
+                    const uint8_t *src = img.indices.data() + size_t(interlacedRow(k, img.height)) * w;
+                    std::copy(src, src + w, stored.begin() + qsizetype(size_t(k) * w));
+                }
+                pixels = stored;
             }
-            pixels = stored;
+            const LzwEncodeOptions options{.deferClear = img.deferClear, .leadingClear = !img.noLeadingClear};
+            if (Result<void> coded = LZWEncode(pixels, m, out, options); !coded)
+                return fail(QStringLiteral("image %1: %2").arg(i).arg(coded.error()));
         }
-        if (Result<void> coded = LZWEncode(pixels, m, out, {.deferClear = img.deferClear}); !coded)
-            return fail(QStringLiteral("image %1: %2").arg(i).arg(coded.error()));
         put8(out, 0);
         if (progress && !progress(int(i), qsizetype(out.size())))
             return fail(QStringLiteral("中止しました"));

@@ -62,8 +62,13 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
 // a picture whose later part repeats its earlier strings (a flat background,
 // a pattern) often encodes shorter that way. Decoders handle a full table
 // without a clear code by defining nothing more.
+//
+// Without leadingClear the stream starts straight with the first pixel's
+// code: a decoder starts with a fresh table anyway, and a tiny image saves
+// the clear code's bits.
 struct LzwEncodeOptions {
     bool deferClear = false;
+    bool leadingClear = true;
 };
 Result<void> LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::vector<uint8_t> &out,
                        LzwEncodeOptions options = {});

@@ -155,7 +155,8 @@ Result<void> LZWEncode(std::span<const uint8_t> pixels, int minCodeSize, std::ve
     };
     restart();
 
-    bits.put(clearCode, width);
+    if (options.leadingClear)
+        bits.put(clearCode, width);
     const uint8_t *p = pixels.data();
     const uint8_t *const end = p + n;
     unsigned w = *p++;

@@ -14,6 +14,7 @@
 
 #include "gif/gifformat.h"
 #include "gif/lzw.h"
+#include "platform/parallel.h"
 
 #include <algorithm>
 #include <array>
@@ -282,6 +283,11 @@ struct Frame {
 
 // Images of more pixels are measured in fewer ways.
 constexpr size_t kThoroughPixels = 65536;
+// Streams of at most this many bytes are also tried without their leading
+// clear code.
+constexpr size_t kShortStream = 1024;
+// Files of fewer pixels in all are finished on one thread.
+constexpr size_t kParallelPixels = size_t(1) << 20;
 
 int bitsFor(int count)
 {
@@ -659,12 +665,14 @@ struct OutFrame {
     size_t cost = 0; // 0: not measured
     int disposal = kKeep;
 
-    // Copies rather than takes the buffers, which the caller reuses.
-    void take(const Frame &f)
+    // Swaps the pixels with the frame's rather than copying them: the frame
+    // is set up again before it is read, and a buffer handed back (that of
+    // an image replaced by a grown one) is reused.
+    void take(Frame &f)
     {
         rect = f.rect;
         values = f.values;
-        resolved = f.resolved;
+        resolved.swap(f.resolved);
         drawnCount = f.drawnCount;
         cost = f.cost;
     }
@@ -869,6 +877,41 @@ std::vector<Rgb> tableOf(const std::vector<Pixel> &entries)
     return table;
 }
 
+// Encodes the image's stream the shortest of the ways tried and keeps it
+// with the image. The clear timing matters only to an image of more pixels
+// than codes: only such an image can fill the table. A stream without the
+// leading clear code is tried where that may end it a byte sooner, which
+// matters only to the short streams of small images; in a long stream the
+// byte is not worth a second encoding.
+void encodeShortest(GifImage &img, int m)
+{
+    std::vector<uint8_t> &a = img.encoded, &b = streamScratch(0);
+    a.clear();
+    if (!LZWEncode(img.indices, m, a)) {
+        // Left to the writer, which reports why the image cannot be coded.
+        a.clear();
+        return;
+    }
+    // A stream of fewer codes than the table holds never cleared it.
+    if (img.indices.size() > LzwModel::kMaxCodes &&
+        a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
+        b.clear();
+        if (LZWEncode(img.indices, m, b, {.deferClear = true}) && b.size() < a.size()) {
+            img.deferClear = true;
+            a.swap(b);
+        }
+    }
+    if (a.size() <= kShortStream) {
+        b.clear();
+        if (LZWEncode(img.indices, m, b, {.deferClear = img.deferClear, .leadingClear = false}) &&
+            b.size() < a.size()) {
+            img.noLeadingClear = true;
+            a.swap(b);
+        }
+    }
+    a.shrink_to_fit();
+}
+
 } // namespace
 
 GifFile optimizeGif(const GifFile &plain)
@@ -960,8 +1003,7 @@ GifFile optimizeGif(const GifFile &plain)
         out.globalTable = tableOf(globalEntries);
         out.globalTable.resize(std::max(out.globalTable.size(), size_t(powerOfTwoCount(int(globalSize)))));
     }
-    out.images.resize(outs.size());
-    for (size_t i = 0; i < outs.size(); ++i) {
+    const auto finishImage = [&](size_t i) {
         OutFrame &f = outs[i];
         GifImage &img = out.images[i];
         const GifImage &source = plain.images[i];
@@ -996,18 +1038,7 @@ GifFile optimizeGif(const GifFile &plain)
         for (uint8_t &v : img.indices)
             v = uint8_t(index[v]);
         const int m = bitsFor(largest + 1);
-        // The clear timing: the image's stream both ways, the shorter kept.
-        // Only an image of more pixels than codes can fill the table.
-        if (img.indices.size() > LzwModel::kMaxCodes) {
-            std::vector<uint8_t> &a = streamScratch(0), &b = streamScratch(1);
-            a.clear();
-            // A stream of fewer codes than the table holds never cleared it.
-            if (LZWEncode(img.indices, m, a) &&
-                a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
-                b.clear();
-                img.deferClear = LZWEncode(img.indices, m, b, {.deferClear = true}) && b.size() < a.size();
-            }
-        }
+        encodeShortest(img, m);
         const bool transparentUsed = t >= 0;
         img.left = f.rect.x;
         img.top = f.rect.y;
@@ -1023,7 +1054,18 @@ GifFile optimizeGif(const GifFile &plain)
         img.control.transparentIndex = transparentUsed ? t : 0;
         img.control.delay = source.hasControl ? source.control.delay : 0;
         img.control.userInput = source.hasControl && source.control.userInput;
-    }
+    };
+    out.images.resize(outs.size());
+    // The images are made and encoded each on its own: on all cores when
+    // there is enough to encode to pay for starting the threads.
+    size_t pixels = 0;
+    for (const OutFrame &f : outs)
+        pixels += f.resolved.size();
+    const int64_t perPart = pixels > kParallelPixels ? 1 : int64_t(outs.size());
+    parallelFor(int64_t(outs.size()), perPart, [&](int64_t begin, int64_t end) {
+        for (size_t i = size_t(begin); i < size_t(end); ++i)
+            finishImage(i);
+    });
     return out;
 }
 

@@ -143,6 +143,16 @@ GifFile repeatedFrame()
     return gif;
 }
 
+// Every pixel changes in every frame, and there are enough of them for the
+// images to be finished on several threads.
+GifFile everythingMoves()
+{
+    GifFile gif = animation(512, 320, palette(8, 5));
+    for (int i = 0; i < 8; ++i)
+        gif.images.push_back(image(0, 0, 512, 320, [i](int x, int y) { return ((x ^ y) / 8 + i) % 8; }));
+    return gif;
+}
+
 ViewerResult view(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     const QString path = dir.filePath(name);
@@ -207,35 +217,47 @@ TEST_P(OptimizeGif, ViewerShowsWhatItShowsOfThePlainFile)
         GetParam().check(optimised);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Animations, OptimizeGif,
-    testing::Values(Case{"MovingSquareFramesAreCutToWhatChanged", movingSquare,
-                         [](const GifFile &gif) {
-                             for (size_t i = 1; i < gif.images.size(); ++i) {
-                                 EXPECT_LE(gif.images[i].width, 16) << "frame " << i;
-                                 EXPECT_LE(gif.images[i].height, 16) << "frame " << i;
-                             }
-                             EXPECT_EQ(gif.globalTable.size(), 8u) << "the five colours and transparent";
-                         }},
-                    Case{"ChangeBackRestoresThePreviousCanvas", changesBack,
-                         [](const GifFile &gif) { EXPECT_EQ(gif.images[1].control.disposal, 3); }},
-                    Case{"MoreThan256ColoursKeepLocalTables", manyColours,
-                         [](const GifFile &gif) {
-                             int local = 0;
-                             for (const GifImage &img : gif.images) {
-                                 if (img.localTable.empty())
-                                     continue;
-                                 ++local;
-                                 const int largest = *std::max_element(img.indices.begin(), img.indices.end());
-                                 EXPECT_EQ(int(img.localTable.size()), powerOfTwoCount(largest + 1));
-                             }
-                             EXPECT_EQ(local, 1);
-                         }},
-                    Case{"TransparencyOfTheSourceSurvives", transparentBall, {}},
-                    Case{"ImagesAtPositions", positioned, {}},
-                    Case{"UnchangedFrameStaysAFrame", repeatedFrame,
-                         [](const GifFile &gif) { EXPECT_EQ(gif.images[1].width * gif.images[1].height, 1); }}),
-    [](const testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Animations, OptimizeGif,
+                         testing::Values(Case{"MovingSquareFramesAreCutToWhatChanged", movingSquare,
+                                              [](const GifFile &gif) {
+                                                  for (size_t i = 1; i < gif.images.size(); ++i) {
+                                                      EXPECT_LE(gif.images[i].width, 16) << "frame " << i;
+                                                      EXPECT_LE(gif.images[i].height, 16) << "frame " << i;
+                                                  }
+                                                  EXPECT_EQ(gif.globalTable.size(), 8u)
+                                                      << "the five colours and transparent";
+                                              }},
+                                         Case{"ChangeBackRestoresThePreviousCanvas", changesBack,
+                                              [](const GifFile &gif) { EXPECT_EQ(gif.images[1].control.disposal, 3); }},
+                                         Case{"MoreThan256ColoursKeepLocalTables", manyColours,
+                                              [](const GifFile &gif) {
+                                                  int local = 0;
+                                                  for (const GifImage &img : gif.images) {
+                                                      if (img.localTable.empty())
+                                                          continue;
+                                                      ++local;
+                                                      const int largest =
+                                                          *std::max_element(img.indices.begin(), img.indices.end());
+                                                      EXPECT_EQ(int(img.localTable.size()),
+                                                                powerOfTwoCount(largest + 1));
+                                                  }
+                                                  EXPECT_EQ(local, 1);
+                                              }},
+                                         Case{"TransparencyOfTheSourceSurvives", transparentBall, {}},
+                                         Case{"ImagesAtPositions", positioned, {}},
+                                         Case{"UnchangedFrameStaysAFrame", repeatedFrame,
+                                              [](const GifFile &gif) {
+                                                  EXPECT_EQ(gif.images[1].width * gif.images[1].height, 1);
+                                                  // Without the leading clear code its pixel and
+                                                  // the end code fit in one data byte.
+                                                  EXPECT_EQ(gif.images[1].encoded.size(), 2u);
+                                              }},
+                                         Case{"EverythingMovesOnAllThreads", everythingMoves,
+                                              [](const GifFile &gif) {
+                                                  for (const GifImage &img : gif.images)
+                                                      EXPECT_FALSE(img.encoded.empty());
+                                              }}),
+                         [](const testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
 // velmar-cli's save-optimized: the same checks as save, a smaller file that
 // looks the same.
