@@ -1456,113 +1456,114 @@ void mdiMain::mYoyo_Click()
         return;
     if (const Result<int> r = doc_.yoyo(frames); !r)
         doc_.setStatusText(r.error());
-    void mdiMain::createImportActions()
-    {
-        const auto add = [this](const char *name, const QString &text, void (mdiMain::*handler)()) {
-            auto *action = new QAction(text, this);
-            action->setObjectName(QString::fromLatin1(name));
-            connect(action, &QAction::triggered, this, handler);
-            return action;
-        };
-        QAction *imageIn = add("mImageIn", QStringLiteral("画像を追加..."), &mdiMain::mImageIn_Click);
-        QAction *toImage =
-            add("mFrameToImage", QStringLiteral("ﾌﾚｰﾑを画像として保存..."), &mdiMain::mFrameToImage_Click);
-        QAction *paste = add("mPaste", QStringLiteral("貼り付け"), &mdiMain::mPaste_Click);
-        paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+}
 
-        auto *file = findChild<QMenu *>(QStringLiteral("mFile"));
-        const QList<QAction *> fileItems = file->actions();
-        file->insertAction(fileItems.value(fileItems.indexOf(command("mGifIn")) + 1), imageIn);
-        file->insertAction(recentMenu_->menuAction(), toImage);
-        auto *edit = findChild<QMenu *>(QStringLiteral("mEdit"));
-        edit->insertAction(command("mMae"), paste);
-        edit->insertSeparator(command("mMae"))->setObjectName(QStringLiteral("mSpace23"));
+void mdiMain::createImportActions()
+{
+    const auto add = [this](const char *name, const QString &text, void (mdiMain::*handler)()) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QAction *imageIn = add("mImageIn", QStringLiteral("画像を追加..."), &mdiMain::mImageIn_Click);
+    QAction *toImage = add("mFrameToImage", QStringLiteral("ﾌﾚｰﾑを画像として保存..."), &mdiMain::mFrameToImage_Click);
+    QAction *paste = add("mPaste", QStringLiteral("貼り付け"), &mdiMain::mPaste_Click);
+    paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
 
-        // After the window bookkeeping, which these slots follow.
-        connect(&doc_, &Document::frameAdded, this, &mdiMain::updateImportActions);
-        connect(&doc_, &Document::frameInserted, this, &mdiMain::updateImportActions);
-        connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateImportActions);
-        updateImportActions();
+    auto *file = findChild<QMenu *>(QStringLiteral("mFile"));
+    const QList<QAction *> fileItems = file->actions();
+    file->insertAction(fileItems.value(fileItems.indexOf(command("mGifIn")) + 1), imageIn);
+    file->insertAction(recentMenu_->menuAction(), toImage);
+    auto *edit = findChild<QMenu *>(QStringLiteral("mEdit"));
+    edit->insertAction(command("mMae"), paste);
+    edit->insertSeparator(command("mMae"))->setObjectName(QStringLiteral("mSpace23"));
+
+    // After the window bookkeeping, which these slots follow.
+    connect(&doc_, &Document::frameAdded, this, &mdiMain::updateImportActions);
+    connect(&doc_, &Document::frameInserted, this, &mdiMain::updateImportActions);
+    connect(&doc_, &Document::frameRemoved, this, &mdiMain::updateImportActions);
+    updateImportActions();
+}
+
+void mdiMain::updateImportActions()
+{
+    command("mFrameToImage")->setEnabled(!windows_.isEmpty());
+}
+
+void mdiMain::importRun(PictureRun &run, QStringList &notes)
+{
+    if (run.paths.isEmpty())
+        return;
+    if (!run.asked) {
+        run.asked = true;
+        run.options = importAsker_ ? importAsker_() : ImportOptionsDialog::ask(this);
     }
-
-    void mdiMain::updateImportActions()
-    {
-        command("mFrameToImage")->setEnabled(!windows_.isEmpty());
+    const QStringList paths = std::exchange(run.paths, {});
+    if (!run.options)
+        return;
+    const Result<int> added = importImageFiles(doc_, paths, *run.options, &notes);
+    if (!added) {
+        notes << added.error();
+        showError(added.error());
     }
+}
 
-    void mdiMain::importRun(PictureRun & run, QStringList & notes)
-    {
-        if (run.paths.isEmpty())
-            return;
-        if (!run.asked) {
-            run.asked = true;
-            run.options = importAsker_ ? importAsker_() : ImportOptionsDialog::ask(this);
-        }
-        const QStringList paths = std::exchange(run.paths, {});
-        if (!run.options)
-            return;
-        const Result<int> added = importImageFiles(doc_, paths, *run.options, &notes);
-        if (!added) {
-            notes << added.error();
-            showError(added.error());
-        }
-    }
+void mdiMain::mImageIn_Click()
+{
+    startCommand(QStringLiteral("mImageIn_Click"));
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("画像を追加"), QString(),
+                                      imageFileFilter() + QStringLiteral(";;") + QStringLiteral("全てのﾌｧｲﾙ (*)"));
+    if (!paths.isEmpty())
+        openFiles(paths);
+}
 
-    void mdiMain::mImageIn_Click()
-    {
-        startCommand(QStringLiteral("mImageIn_Click"));
-        const QStringList paths =
-            QFileDialog::getOpenFileNames(this, QStringLiteral("画像を追加"), QString(),
-                                          imageFileFilter() + QStringLiteral(";;") + QStringLiteral("全てのﾌｧｲﾙ (*)"));
-        if (!paths.isEmpty())
-            openFiles(paths);
-    }
+void mdiMain::mPaste_Click()
+{
+    startCommand(QStringLiteral("mPaste_Click"));
+    pasteImage();
+}
 
-    void mdiMain::mPaste_Click()
-    {
-        startCommand(QStringLiteral("mPaste_Click"));
-        pasteImage();
+bool mdiMain::pasteImage()
+{
+    const QImage image = QGuiApplication::clipboard()->image();
+    if (image.isNull()) {
+        doc_.setStatusText(QStringLiteral("クリップボードに画像がありません"));
+        return false;
     }
+    const Result<int> added = importImage(doc_, image, ImportOptionsDialog::lastOptions());
+    if (!added) {
+        showError(added.error());
+        return false;
+    }
+    return true;
+}
 
-    bool mdiMain::pasteImage()
-    {
-        const QImage image = QGuiApplication::clipboard()->image();
-        if (image.isNull()) {
-            doc_.setStatusText(QStringLiteral("クリップボードに画像がありません"));
-            return false;
-        }
-        const Result<int> added = importImage(doc_, image, ImportOptionsDialog::lastOptions());
-        if (!added) {
-            showError(added.error());
-            return false;
-        }
-        return true;
-    }
+void mdiMain::mFrameToImage_Click()
+{
+    startCommand(QStringLiteral("mFrameToImage_Click"));
+    const int n = activeFrame();
+    if (n < 0)
+        return;
+    QFileDialog dialog(this, QStringLiteral("ﾌﾚｰﾑを画像として保存"), QString(), QStringLiteral("PNGﾌｧｲﾙ (*.png)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    saveFrameImageTo(n, dialog.selectedFiles().first());
+}
 
-    void mdiMain::mFrameToImage_Click()
-    {
-        startCommand(QStringLiteral("mFrameToImage_Click"));
-        const int n = activeFrame();
-        if (n < 0)
-            return;
-        QFileDialog dialog(this, QStringLiteral("ﾌﾚｰﾑを画像として保存"), QString(), QStringLiteral("PNGﾌｧｲﾙ (*.png)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("png"));
-        dialog.setFileMode(QFileDialog::AnyFile);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return;
-        saveFrameImageTo(n, dialog.selectedFiles().first());
+bool mdiMain::saveFrameImageTo(int n, const QString &path)
+{
+    const Result<void> saved = saveFrameImage(doc_, n, path);
+    if (!saved) {
+        QMessageBox::critical(this, QStringLiteral("保存できません"), saved.error());
+        return false;
     }
-
-    bool mdiMain::saveFrameImageTo(int n, const QString &path)
-    {
-        const Result<void> saved = saveFrameImage(doc_, n, path);
-        if (!saved) {
-            QMessageBox::critical(this, QStringLiteral("保存できません"), saved.error());
-            return false;
-        }
-        statusBar_->showMessage(QStringLiteral("保存しました: ") + QDir::toNativeSeparators(path), kSavedMessageMs);
-        return true;
-    }
+    statusBar_->showMessage(QStringLiteral("保存しました: ") + QDir::toNativeSeparators(path), kSavedMessageMs);
+    return true;
+}
 
 } // namespace velmar
