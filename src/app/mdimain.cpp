@@ -679,7 +679,8 @@ bool mdiMain::openFiles(const QStringList &paths)
                 pictures.paths << paths[i];
                 continue;
             }
-            importRun(pictures, notes);
+            if (!importRun(pictures, notes, task))
+                break;
             goOn = openOne(paths[i], notes, opened, task, OpenPlace{int(i), int(paths.size())});
             // A cancel stops the whole list: say which files were left.
             if (task.cancelled() && i + 1 < paths.size()) {
@@ -687,7 +688,8 @@ bool mdiMain::openFiles(const QStringList &paths)
                 goOn = false;
             }
         }
-        importRun(pictures, notes);
+        if (goOn && !importRun(pictures, notes, task))
+            goOn = false;
     }
     filmstripModel_->endBulkChange();
     if (wasEmpty && opened == 1 && paths.size() == 1 && doc_.picCount() > 0)
@@ -1491,22 +1493,36 @@ void mdiMain::updateImportActions()
     command("mFrameToImage")->setEnabled(!windows_.isEmpty());
 }
 
-void mdiMain::importRun(PictureRun &run, QStringList &notes)
+// Imports the pictures gathered so far with the progress of the open; false
+// when the user cancelled it, which keeps the frames added and stops the
+// rest of the files.
+bool mdiMain::importRun(PictureRun &run, QStringList &notes, LongTask &task)
 {
     if (run.paths.isEmpty())
-        return;
+        return true;
     if (!run.asked) {
         run.asked = true;
         run.options = importAsker_ ? importAsker_() : ImportOptionsDialog::ask(this);
     }
     const QStringList paths = std::exchange(run.paths, {});
     if (!run.options)
-        return;
-    const Result<int> added = importImageFiles(doc_, paths, *run.options, &notes);
+        return true;
+    const int before = doc_.picCount();
+    const Result<int> added =
+        importImageFiles(doc_, paths, *run.options, &notes, [&](int done, int total, const QString &path) {
+            task.setLabel(QStringLiteral("画像を読み込んでいます... (%1/%2)\n").arg(done + 1).arg(total) +
+                          QFileInfo(path).fileName());
+            return task.advance(total > 0 ? int(qint64(done) * kOpenSteps / total) : 0);
+        });
     if (!added) {
         notes << added.error();
         showError(added.error());
     }
+    if (task.cancelled()) {
+        notes << QStringLiteral("画像の追加を中止しました (%1 ﾌﾚｰﾑを追加しました)").arg(doc_.picCount() - before);
+        return false;
+    }
+    return true;
 }
 
 void mdiMain::mImageIn_Click()

@@ -185,7 +185,7 @@ class mdiMain : public QMainWindow
     struct PictureRun;
     void createImportActions();
     void updateImportActions();
-    void importRun(PictureRun &run, QStringList &notes);
+    bool importRun(PictureRun &run, QStringList &notes, LongTask &task);
 
     void createActions();
     void createMenus();

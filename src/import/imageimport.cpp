@@ -458,7 +458,8 @@ QString imageFileFilter()
     return QStringLiteral("画像ﾌｧｲﾙ (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
-Result<int> importImageFiles(Document &doc, const QStringList &paths, const ImportOptions &options, QStringList *notes)
+Result<int> importImageFiles(Document &doc, const QStringList &paths, const ImportOptions &options, QStringList *notes,
+                             const ImportProgress &progress)
 {
     QStringList ignored;
     QStringList &note = notes ? *notes : ignored;
@@ -475,9 +476,14 @@ Result<int> importImageFiles(Document &doc, const QStringList &paths, const Impo
     // With one table for all, every picture is read twice: once into the
     // histogram and once to be remapped, so that no more than one picture
     // is held at a time however many there are.
+    const int total = int(readable.size()) * (options.sharedPalette ? 2 : 1);
+    int stepsDone = 0;
+    const auto goOn = [&](const QString &path) { return !progress || progress(stepsDone++, total, path); };
     SharedPalette shared;
     if (options.sharedPalette) {
         for (const QString &path : readable) {
+            if (!goOn(path))
+                return 0;
             PictureFile file(path);
             int ms = 0;
             while (std::optional<QImage> picture = file.next(&ms))
@@ -490,6 +496,8 @@ Result<int> importImageFiles(Document &doc, const QStringList &paths, const Impo
 
     Result<void> outcome;
     for (const QString &path : readable) {
+        if (!goOn(path))
+            break;
         PictureFile file(path);
         int ms = 0;
         int done = 0;

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <cstdint>
 #include <vector>
 
@@ -68,8 +70,13 @@ QString imageFileFilter();
 // skipped with a note (the one a file that is not a GIF gets); a file
 // that breaks off keeps the pictures read before. Fails when a frame
 // cannot be added; the frames added before stay.
+// progress, when given, is called before each picture is read with the
+// steps done, the steps to do (one per file, two with a shared table, which
+// reads every file twice) and the file; once it returns false the import
+// stops and keeps the frames added.
+using ImportProgress = std::function<bool(int done, int total, const QString &path)>;
 Result<int> importImageFiles(Document &doc, const QStringList &paths, const ImportOptions &options,
-                             QStringList *notes = nullptr);
+                             QStringList *notes = nullptr, const ImportProgress &progress = {});
 
 // Adds one picture (the clipboard's) as a frame, as one undo step.
 Result<int> importImage(Document &doc, const QImage &image, const ImportOptions &options);

@@ -276,6 +276,40 @@ TEST(ImageImportTest, AnimatedWebpGivesItsFramesAndDelays)
 
 // The import is one step: undo takes back the frames, the grow of the
 // canvas and the grid rows, and nothing else.
+// A cancel keeps the frames of the pictures read before it; with a shared
+// table the first pass over the files only builds the table.
+TEST(ImageImportTest, ProgressCountsStepsAndACancelKeepsTheFramesAdded)
+{
+    const QStringList files = {pngFile(QStringLiteral("c0.png"), disc(20)),
+                               pngFile(QStringLiteral("c1.png"), gradient(20, 20, 1)),
+                               pngFile(QStringLiteral("c2.png"), disc(30))};
+    const struct {
+        bool shared;
+        int stopAt; // the step whose call answers false; -1: none
+        int frames;
+        int calls;
+    } cases[] = {{false, -1, 3, 3}, {false, 1, 1, 2}, {true, -1, 3, 6}, {true, 1, 0, 2}, {true, 4, 1, 5}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "shared " << c.shared << " stop at " << c.stopAt);
+        Document doc;
+        ImportOptions options;
+        options.sharedPalette = c.shared;
+        int calls = 0;
+        const Result<int> added =
+            importImageFiles(doc, files, options, nullptr, [&](int done, int total, const QString &path) {
+                EXPECT_EQ(done, calls);
+                EXPECT_EQ(total, c.shared ? 6 : 3);
+                EXPECT_EQ(path, files[done % 3]);
+                ++calls;
+                return done != c.stopAt;
+            });
+        ASSERT_TRUE(added.ok()) << qPrintable(added.error());
+        EXPECT_EQ(*added, c.frames);
+        EXPECT_EQ(doc.picCount(), c.frames);
+        EXPECT_EQ(calls, c.calls);
+    }
+}
+
 TEST(ImageImportTest, UndoRestoresTheDocument)
 {
     Document doc;
