@@ -28,6 +28,10 @@ class FilmstripView : public QListView
     // that item unless it is already part of it.
     void showRow(int row);
 
+    // One row of thumbnails high: the dock should leave the rest of the
+    // window to the frames.
+    QSize sizeHint() const override { return {QListView::sizeHint().width(), minimumHeight()}; }
+
   signals:
     // The user made row the current item (click or keys).
     void rowActivated(int row);
