@@ -15,6 +15,9 @@
 
 #include "platform/result.h"
 
+#include <cstdint>
+#include <span>
+
 namespace velmar
 {
 class Document;
@@ -29,6 +32,11 @@ inline Error badArguments()
 {
     return fail(QStringLiteral("パラメーターに誤りがあります。"));
 }
+
+// Appends a copy of frame base whose picture is pixels (as many as the
+// frame has) and shows it: how the effects that paint a whole frame away
+// from the Document add it.
+Result<int> addCopyWithPixels(Document &doc, int base, std::span<const uint8_t> pixels);
 
 // Turns the base frame once about its centre over n frames (n - 1 added);
 // corners that map outside the picture take the background index.

@@ -123,15 +123,10 @@ Result<> autoGlobe(Document &doc, int base, int n, int background)
     produceInOrder(
         n, batch, [&](int k, int slot) { paint(phases[size_t(k)], out[size_t(slot)]); },
         [&](int, int slot) {
-            const Result<int> added = doc.CopyWindow(base);
-            if (!added) {
+            const Result<int> added = addCopyWithPixels(doc, base, out[size_t(slot)]);
+            if (!added)
                 stopped = fail(added.error());
-                return false;
-            }
-            const int f = *added;
-            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
-            doc.ShowPic(f);
-            return true;
+            return added.ok();
         });
     return stopped;
 }

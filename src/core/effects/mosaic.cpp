@@ -4,6 +4,7 @@
 #include "platform/palette.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <vector>
 
 namespace velmar
@@ -60,14 +61,11 @@ Result<> autoMosaic(Document &doc, int base, int n)
     int64_t c = 2;
     int last = -1;
     for (int k = 1; k <= n - 1; ++k) {
-        const Result<int> added = doc.CopyWindow(base);
+        mosaic(src, out, w, h, c, colors, nearest);
+        const Result<int> added = addCopyWithPixels(doc, base, out);
         if (!added)
             return fail(added.error());
-        const int f = *added;
-        mosaic(src, out, w, h, c, colors, nearest);
-        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
-        doc.ShowPic(f);
-        last = f;
+        last = *added;
         c *= 2;
     }
     // The mosaics carry consecutive numbers, so last - i walks them back from
@@ -80,6 +78,17 @@ Result<> autoMosaic(Document &doc, int base, int n)
         doc.ShowPic(f);
     }
     return {};
+}
+
+Result<int> addCopyWithPixels(Document &doc, int base, std::span<const uint8_t> pixels)
+{
+    const Result<int> added = doc.CopyWindow(base);
+    if (!added)
+        return added;
+    const std::span<uint8_t> target = doc.pixelsForWriting(*added);
+    std::copy_n(pixels.begin(), std::min(pixels.size(), target.size()), target.begin());
+    doc.ShowPic(*added);
+    return added;
 }
 
 } // namespace velmar

@@ -109,15 +109,10 @@ Result<> autoRotate(Document &doc, int base, int n, int background)
             turnRows(src, out[size_t(slot)].data(), w, h, angles[size_t(k)], uint8_t(background), 0, h);
         },
         [&](int, int slot) {
-            const Result<int> added = doc.CopyWindow(base);
-            if (!added) {
+            const Result<int> added = addCopyWithPixels(doc, base, out[size_t(slot)]);
+            if (!added)
                 stopped = fail(added.error());
-                return false;
-            }
-            const int f = *added;
-            std::copy(out[size_t(slot)].begin(), out[size_t(slot)].end(), doc.pixelsForWriting(f).begin());
-            doc.ShowPic(f);
-            return true;
+            return added.ok();
         });
     return stopped;
 }
