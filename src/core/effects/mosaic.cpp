@@ -3,8 +3,8 @@
 #include "document/document.h"
 #include "platform/palette.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace velmar
