@@ -44,6 +44,7 @@ constexpr size_t kChunk = size_t(32) << 20; // an arena chunk, aligned to its si
 constexpr size_t kLarge = kChunk / 4;       // above this: a mapping of its own
 constexpr size_t kPage = size_t(4) << 10;   // slots are whole pages, so they can be released
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kKeptOnEmpty = 4 * kHugePage; // see Arena::emptied
 
 size_t pages(size_t n)
 {
@@ -157,9 +158,10 @@ class Arena
   private:
     // A chunk without frames: its slots' pages, given back or still pending,
     // go with it. The current chunk is kept to be filled again from the
-    // start when its huge pages are whole, holding on to its first one only,
-    // so that a buffer made and freed over and over does not map and fault
-    // in a chunk each time.
+    // start when its huge pages are whole, holding on to the first few (as
+    // much as malloc keeps of a heap that shrinks), so that a document
+    // closed and another opened, or a buffer made and freed over and over,
+    // does not fault in and zero those pages again.
     void emptied(std::unordered_map<uintptr_t, Chunk>::iterator it)
     {
         const uintptr_t base = it->first;
@@ -169,8 +171,10 @@ class Arena
                                           [base](const auto &slot) { return slot.first / kChunk * kChunk == base; }),
                            pending_.end());
         if (base == current_ && !c.split) {
-            if (c.used > kHugePage)
-                madvise(reinterpret_cast<void *>(base + kHugePage), c.used - kHugePage, MADV_DONTNEED);
+            // Whole huge pages, so that none is broken up.
+            const size_t used = (c.used + kHugePage - 1) / kHugePage * kHugePage;
+            if (used > kKeptOnEmpty)
+                madvise(reinterpret_cast<void *>(base + kKeptOnEmpty), used - kKeptOnEmpty, MADV_DONTNEED);
             c.used = 0;
             return;
         }
