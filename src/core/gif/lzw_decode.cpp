@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 namespace velmar
 {
@@ -49,7 +50,9 @@ constexpr size_t kDataPadding = 8;
 // The gathered code stream, reused between calls so a call allocates
 // nothing once the buffer has grown.
 struct Scratch {
-    std::vector<uint8_t> data;
+    std::unique_ptr<uint8_t[]> data; // not zero-filled: every byte used is written
+    size_t capacity = 0;
+    size_t size = 0; // the gathered bytes and the padding after them
     bool inUse = false;
 };
 
@@ -220,7 +223,9 @@ struct Gathered {
 // zero length byte or at the end of the input (possibly inside a sub-block).
 Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s)
 {
-    s.data.clear();
+    // The lengths first, so the buffer is sized once and each sub-block is
+    // one plain copy.
+    size_t total = 0;
     size_t p = from;
     Gathered g{LzwEnd::Truncated, input.size()};
     while (p < input.size()) {
@@ -229,11 +234,26 @@ Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s
             g = {LzwEnd::MissingEnd, p + 1};
             break;
         }
-        const size_t avail = std::min(n, input.size() - p - 1);
-        s.data.insert(s.data.end(), input.begin() + p + 1, input.begin() + p + 1 + avail);
+        total += std::min(n, input.size() - p - 1);
         p += 1 + n;
     }
-    s.data.insert(s.data.end(), kDataPadding, 0);
+    if (s.capacity < total + kDataPadding) {
+        s.data.reset();
+        s.data.reset(new uint8_t[total + kDataPadding]);
+        s.capacity = total + kDataPadding;
+    }
+    uint8_t *out = s.data.get();
+    for (p = from; p < input.size();) {
+        const size_t n = input[p];
+        if (n == 0)
+            break;
+        const size_t avail = std::min(n, input.size() - p - 1);
+        std::memcpy(out, input.data() + p + 1, avail);
+        out += avail;
+        p += 1 + n;
+    }
+    std::memset(out, 0, kDataPadding);
+    s.size = total + kDataPadding;
     return g;
 }
 
@@ -254,8 +274,8 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     ScratchLease lease;
     Scratch &s = lease.get();
     const Gathered gathered = gatherSubBlocks(input, 1, s);
-    const uint8_t *data = s.data.data();
-    const uint64_t totalBits = uint64_t(s.data.size() - kDataPadding) * 8;
+    const uint8_t *data = s.data.get();
+    const uint64_t totalBits = uint64_t(s.size - kDataPadding) * 8;
 
     Tables t;
     uint64_t *const head = t.head;
