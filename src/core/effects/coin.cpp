@@ -7,8 +7,10 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace velmar
@@ -33,6 +35,120 @@ inline int64_t addHalf(int64_t sum, int value)
     const int64_t t = sum + (value >> 1);
     return t + (t & value & 1);
 }
+
+struct Cell {
+    int64_t red;
+    int64_t green;
+    int64_t blue;
+    int64_t hits;
+};
+
+// Adds one picture column to the sums of its target column, in half-row
+// steps (y = step / 2): a column stretched to 1.2 leaves no gaps between
+// rows. Steps that land on the row of the step before add up in a register
+// copy of the cell, in the same order, rather than waiting on the cell in
+// memory each time. The rows only grow along the column.
+template <bool HalfBright>
+void addColumn(Cell *column, const uint8_t *sourceColumn, int lastStep, double top, double s, int pictureRows,
+               uint8_t background, const ColorTable &colors)
+{
+    const double rows = pictureRows;
+    Cell *run = nullptr;
+    Cell sum{};
+    for (int step = 0; step <= lastStep; ++step) {
+        const uint8_t p = sourceColumn[step >> 1];
+        if (p == background)
+            continue;
+        // floor(v) lies in 0 .. pictureRows - 1 exactly when v lies in
+        // [0, pictureRows), and then truncation is floor.
+        const double v = top + s * (step * 0.5);
+        if (!(v >= 0 && v < rows))
+            continue;
+        Cell *const cell = column + size_t(v);
+        if (cell != run) {
+            if (run)
+                *run = sum;
+            run = cell;
+            sum = *cell;
+        }
+        const Rgb &c = colors[p];
+        if constexpr (HalfBright) {
+            sum.red = addHalf(sum.red, c.r);
+            sum.green = addHalf(sum.green, c.g);
+            sum.blue = addHalf(sum.blue, c.b);
+        } else {
+            sum.red += c.r;
+            sum.green += c.g;
+            sum.blue += c.b;
+        }
+        ++sum.hits;
+    }
+    if (run)
+        *run = sum;
+}
+
+// The edge, drawn in one direction over the frame: every background pixel
+// among the first `edge` background pixels after a picture pixel (counting
+// on from the previous frame in edgeLeft) takes the colour thickness. Runs of
+// picture and of background pixels are skipped eight bytes at a time.
+class EdgeScan
+{
+  public:
+    EdgeScan(uint8_t *pixels, size_t size, uint8_t background) : pixels_(pixels), size_(size), background_(background)
+    {
+    }
+
+    template <bool Backwards> void draw(int edge, uint8_t thickness, int &edgeLeft) const
+    {
+        // Positions count in the direction of the scan.
+        size_t d = 0;
+        while (d < size_) {
+            const size_t picture = skip<Backwards, true>(d);
+            if (picture > d)
+                edgeLeft = edge;
+            d = picture;
+            for (; edgeLeft > 0 && d < size_ && at<Backwards>(d) == background_; ++d, --edgeLeft)
+                at<Backwards>(d) = thickness;
+            d = skip<Backwards, false>(d);
+        }
+    }
+
+  private:
+    template <bool Backwards> uint8_t &at(size_t d) const { return pixels_[Backwards ? size_ - 1 - d : d]; }
+
+    // A mask with the top bit of every byte of word that is not zero.
+    static uint64_t nonZeroBytes(uint64_t word)
+    {
+        constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+        return (((word & low7) + low7) | word) & ~low7;
+    }
+
+    // The first position from d on whose pixel is background (Picture) or
+    // is not (!Picture), or size_.
+    template <bool Backwards, bool Picture> size_t skip(size_t d) const
+    {
+        const uint64_t pattern = 0x0101010101010101ull * background_;
+        while (d + 8 <= size_) {
+            uint64_t word = 0;
+            std::memcpy(&word, pixels_ + (Backwards ? size_ - d - 8 : d), 8);
+            const uint64_t other = nonZeroBytes(word ^ pattern);
+            const uint64_t stop = Picture ? ~other & 0x8080808080808080ull : other;
+            if (stop != 0) {
+                // Bytes in memory order: the lowest byte is the first forwards, the highest the first backwards.
+                const int byte = Backwards ? (63 - std::countl_zero(stop)) / 8 : std::countr_zero(stop) / 8;
+                return d + size_t(Backwards ? 7 - byte : byte);
+            }
+            d += 8;
+        }
+        while (d < size_ && (at<Backwards>(d) == background_) != Picture)
+            ++d;
+        return d;
+    }
+
+    uint8_t *pixels_;
+    size_t size_;
+    uint8_t background_;
+};
 
 } // namespace
 
@@ -60,19 +176,24 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
     const size_t outSize = size_t(pictureRows) * size_t(w);
     const double centre = double(w - 1) / 2;
 
-    // The sums of one frame, column by column: the paint walks down the
-    // columns, and row by row every step would land on another page. Cells
-    // are zero between frames: the output pass clears the ones it reads.
-    struct Cell {
-        int64_t red;
-        int64_t green;
-        int64_t blue;
-        int64_t hits;
-    };
+    // The sums of one target column. The columns of the picture land on
+    // target columns in order (the turn maps them monotonically), so all the
+    // picture columns that share a target column come one after another: their
+    // sums are made in this small buffer, which stays in the first-level
+    // cache, matched and written out, and cleared for the next target column.
     struct Slot {
         std::vector<uint8_t> out;
-        std::vector<Cell> cells;
+        std::vector<Cell> column;
+        std::vector<int> targetColumn;
         NearestPalette nearest;
+    };
+    // The averages go through double division when every sum is below 2^53:
+    // a quotient that is not whole is at least 1/hits from the next integer,
+    // more than the rounding error of the division, so truncating gives the
+    // integer quotient exactly, at a fraction of the cost of 64-bit division.
+    const bool divideInDouble = double(w) * double(2 * h) * 255 < 0x1p53;
+    auto average = [divideInDouble](int64_t sum, int64_t hits) {
+        return divideInDouble ? int(double(sum) / double(hits)) : int(sum / hits);
     };
 
     // Paints the coin at angle theta into slot.out, all but the edge.
@@ -83,60 +204,39 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
         const bool halfBright = theta >= kQuarterTurn && theta <= kThreeQuarterTurn;
         const double cosTheta = std::cos(theta);
         const double sinTheta = std::sin(theta);
-        for (int j = 0; j < w; ++j) {
-            const int cx = int(roundHalfEven(centre + cosTheta * (j - centre)));
-            if (cx < 0 || cx >= w)
+        for (int j = 0; j < w; ++j)
+            slot.targetColumn[size_t(j)] = int(roundHalfEven(centre + cosTheta * (j - centre)));
+        Cell *const column = slot.column.data();
+        const int lastStep = 2 * (h - 1);
+        for (int first = 0; first < w;) {
+            const int cx = slot.targetColumn[size_t(first)];
+            int end = first + 1;
+            while (end < w && slot.targetColumn[size_t(end)] == cx)
+                ++end;
+            if (cx < 0 || cx >= w) {
+                first = end;
                 continue;
-            Cell *const column = slot.cells.data() + size_t(cx) * size_t(pictureRows);
-            // The near half of the turning coin grows to 1.2, the far half shrinks to 0.8.
-            const double s = 1 + sinTheta * (j - centre) / ((w - 1) * 2.5);
-            const double top = (1.2 - s) * h / 2;
-            // Half-row steps: a column stretched to 1.2 leaves no gaps between
-            // rows. Steps that land on the row of the step before add up in
-            // a register copy of the cell, in the same order, rather than
-            // waiting on the cell in memory each time.
-            const uint8_t *const sourceColumn = columns.data() + size_t(j) * size_t(h);
-            Cell *run = nullptr;
-            Cell sum{};
-            for (double y = 0; y <= h - 1; y += 0.5) {
-                const uint8_t p = sourceColumn[size_t(std::floor(y))];
-                if (p == background)
-                    continue;
-                const double r = std::floor(top + s * y);
-                if (!(r >= 0 && r < pictureRows))
-                    continue;
-                Cell *const cell = column + size_t(r);
-                if (cell != run) {
-                    if (run)
-                        *run = sum;
-                    run = cell;
-                    sum = *cell;
-                }
-                const Rgb &c = colors[p];
-                if (halfBright) {
-                    sum.red = addHalf(sum.red, c.r);
-                    sum.green = addHalf(sum.green, c.g);
-                    sum.blue = addHalf(sum.blue, c.b);
-                } else {
-                    sum.red += c.r;
-                    sum.green += c.g;
-                    sum.blue += c.b;
-                }
-                ++sum.hits;
             }
-            if (run)
-                *run = sum;
-        }
-        for (size_t x = 0; x < size_t(w); ++x) {
-            Cell *const column = slot.cells.data() + x * size_t(pictureRows);
+            for (int j = first; j < end; ++j) {
+                // The near half of the turning coin grows to 1.2, the far half shrinks to 0.8.
+                const double s = 1 + sinTheta * (j - centre) / ((w - 1) * 2.5);
+                const double top = (1.2 - s) * h / 2;
+                const uint8_t *const sourceColumn = columns.data() + size_t(j) * size_t(h);
+                if (halfBright)
+                    addColumn<true>(column, sourceColumn, lastStep, top, s, pictureRows, background, colors);
+                else
+                    addColumn<false>(column, sourceColumn, lastStep, top, s, pictureRows, background, colors);
+            }
+            uint8_t *const target = out.data() + size_t(cx);
             for (size_t r = 0; r < size_t(pictureRows); ++r) {
                 Cell &cell = column[r];
                 if (cell.hits == 0)
                     continue;
-                out[r * size_t(w) + x] = uint8_t(
-                    slot.nearest(int(cell.red / cell.hits), int(cell.green / cell.hits), int(cell.blue / cell.hits)));
+                target[r * size_t(w)] = uint8_t(slot.nearest(
+                    average(cell.red, cell.hits), average(cell.green, cell.hits), average(cell.blue, cell.hits)));
                 cell = {0, 0, 0, 0};
             }
+            first = end;
         }
     };
 
@@ -155,7 +255,8 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
     std::vector<Slot> buffers(static_cast<size_t>(slotCount));
     for (Slot &slot : buffers) {
         slot.out.resize(outSize);
-        slot.cells.assign(outSize, Cell{0, 0, 0, 0});
+        slot.column.assign(size_t(pictureRows), Cell{0, 0, 0, 0});
+        slot.targetColumn.resize(size_t(w));
         slot.nearest.reset(colors, nColors);
     }
     Result<> stopped;
@@ -175,22 +276,11 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
             // turn and again from the second side-on position on.
             const int edge = int(roundHalfEven(std::abs(kMaxThickness * std::sin(theta))));
             const bool backwards = theta >= kQuarterTurn && (theta <= kHalfTurn || theta >= kThreeQuarterTurn);
-            auto visit = [&](size_t d) {
-                if (out[d] == background) {
-                    if (edgeLeft > 0) {
-                        out[d] = uint8_t(thickness);
-                        --edgeLeft;
-                    }
-                } else {
-                    edgeLeft = edge;
-                }
-            };
+            const EdgeScan scan(out.data(), outSize, background);
             if (backwards)
-                for (size_t d = outSize; d-- > 0;)
-                    visit(d);
+                scan.draw<true>(edge, uint8_t(thickness), edgeLeft);
             else
-                for (size_t d = 0; d < outSize; ++d)
-                    visit(d);
+                scan.draw<false>(edge, uint8_t(thickness), edgeLeft);
             std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
             doc.ShowPic(f);
             return true;
