@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <vector>
 
 namespace velmar
@@ -61,24 +64,100 @@ struct Box {
 };
 
 // Where the pixels of source row sy land: the box cell of each, or -1 for one
-// outside the box. A separate pass without stores into the sums, so that the
-// compiler can run it on several pixels at once; the rounding is
-// roundHalfEven's, written out so that it has no branch (for |v| >= 2^52,
-// NaN and infinities it gives values that are outside the box all the same).
+// outside the box. A pixel lands at lx + spanX * sx / ws (and likewise in y),
+// rounded halves to even. The division costs more than everything else here,
+// so where the processor has SSE2 the positions are first found two at a time
+// with the reciprocal of ws: that differs from the divided value by a few
+// units in the last place, far less than the distance from any rounding tie
+// unless the position is all but on one (which the exact position often is).
+// Those pixels are marked kUnsure and found again with the division, so every
+// cell is the one the division gives.
+constexpr int32_t kUnsure = -2;
+
+// roundHalfEven without the branch; for |v| >= 2^52, NaN and infinities it
+// gives values that lie outside any box all the same.
+inline double roundedTies(double v)
+{
+    const double shift = std::copysign(0x1p52, v);
+    return (v + shift) - shift;
+}
+
+inline int32_t exactCell(int sx, int ws, double lx, double ly, double spanX, double spanY, const Box &box)
+{
+    const double rx = roundedTies(lx + spanX * sx / ws);
+    const double ry = roundedTies(ly + spanY * sx / ws);
+    const bool inside = rx >= box.minX && rx <= box.maxX && ry >= box.minY && ry <= box.maxY;
+    return inside ? int32_t(ry - box.minY) * int32_t(box.width()) + int32_t(rx - box.minX) : -1;
+}
+
+#if defined(__SSE2__)
+// The pixels 0 .. 2k - 1 of the row, two at a time; returns 2k and whether
+// any was marked kUnsure.
+int landPairs(int32_t *cells, int ws, double lx, double ly, double spanX, double spanY, const Box &box, bool &unsure)
+{
+    // Coordinates are 16-bit and spans at most twice that, so the reciprocal
+    // is off by less than 2^-30; anything within 2^-20 of a tie is rechecked.
+    const __m128d margin = _mm_set1_pd(0x1p-20);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d signBit = _mm_set1_pd(-0.0);
+    const __m128d shiftSize = _mm_set1_pd(0x1p52);
+    const __m128d reciprocal = _mm_set1_pd(1.0 / ws);
+    const __m128d left = _mm_set1_pd(lx), top = _mm_set1_pd(ly);
+    const __m128d alongX = _mm_set1_pd(spanX), alongY = _mm_set1_pd(spanY);
+    const __m128d minX = _mm_set1_pd(box.minX), maxX = _mm_set1_pd(box.maxX);
+    const __m128d minY = _mm_set1_pd(box.minY), maxY = _mm_set1_pd(box.maxY);
+    const __m128d boxWidth = _mm_set1_pd(double(box.width()));
+    const __m128d outside = _mm_set1_pd(-1.0), marked = _mm_set1_pd(double(kUnsure));
+    const __m128d two = _mm_set1_pd(2.0);
+    __m128d column = _mm_set_pd(1.0, 0.0);
+    __m128d anyUnsure = _mm_setzero_pd();
+    auto rounded = [&](__m128d v) {
+        const __m128d shift = _mm_or_pd(_mm_and_pd(v, signBit), shiftSize);
+        return _mm_sub_pd(_mm_add_pd(v, shift), shift);
+    };
+    // |(|v - r|) - 0.5| > margin, false for NaN.
+    auto clearOfTie = [&](__m128d v, __m128d r) {
+        const __m128d off = _mm_andnot_pd(signBit, _mm_sub_pd(v, r));
+        return _mm_cmpgt_pd(_mm_andnot_pd(signBit, _mm_sub_pd(off, half)), margin);
+    };
+    const int pairs = ws / 2;
+    for (int k = 0; k < pairs; ++k) {
+        // The same products as the division's, then the reciprocal.
+        const __m128d x = _mm_add_pd(left, _mm_mul_pd(_mm_mul_pd(alongX, column), reciprocal));
+        const __m128d y = _mm_add_pd(top, _mm_mul_pd(_mm_mul_pd(alongY, column), reciprocal));
+        const __m128d rx = rounded(x);
+        const __m128d ry = rounded(y);
+        const __m128d sure = _mm_and_pd(clearOfTie(x, rx), clearOfTie(y, ry));
+        anyUnsure = _mm_or_pd(anyUnsure, _mm_andnot_pd(sure, _mm_castsi128_pd(_mm_set1_epi32(-1))));
+        const __m128d inside = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(rx, minX), _mm_cmple_pd(rx, maxX)),
+                                          _mm_and_pd(_mm_cmpge_pd(ry, minY), _mm_cmple_pd(ry, maxY)));
+        // Clamped (a NaN to the minimum) so that the conversion is defined;
+        // the cell number is a whole number below 2^31, exact in a double.
+        const __m128d cx = _mm_min_pd(_mm_max_pd(rx, minX), maxX);
+        const __m128d cy = _mm_min_pd(_mm_max_pd(ry, minY), maxY);
+        const __m128d cell = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(cy, minY), boxWidth), _mm_sub_pd(cx, minX));
+        const __m128d landed = _mm_or_pd(_mm_and_pd(inside, cell), _mm_andnot_pd(inside, outside));
+        const __m128d value = _mm_or_pd(_mm_and_pd(sure, landed), _mm_andnot_pd(sure, marked));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(cells + 2 * k), _mm_cvttpd_epi32(value));
+        column = _mm_add_pd(column, two);
+    }
+    unsure = _mm_movemask_pd(anyUnsure) != 0;
+    return 2 * pairs;
+}
+#endif
+
 void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double spanY, const Box &box)
 {
-    const double minX = box.minX, maxX = box.maxX, minY = box.minY, maxY = box.maxY;
-    const int32_t boxWidth = int32_t(box.width());
-    for (int sx = 0; sx < ws; ++sx) {
-        const double x = lx + spanX * sx / ws;
-        const double y = ly + spanY * sx / ws;
-        const double sxShift = std::copysign(0x1p52, x);
-        const double syShift = std::copysign(0x1p52, y);
-        const double rx = (x + sxShift) - sxShift;
-        const double ry = (y + syShift) - syShift;
-        const bool inside = rx >= minX && rx <= maxX && ry >= minY && ry <= maxY;
-        cells[sx] = inside ? int32_t(ry - minY) * boxWidth + int32_t(rx - minX) : -1;
-    }
+    int sx = 0;
+    bool unsure = false;
+#if defined(__SSE2__)
+    sx = landPairs(cells, ws, lx, ly, spanX, spanY, box, unsure);
+#endif
+    for (; sx < ws; ++sx)
+        cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
+    for (sx = 0; unsure && sx < ws; ++sx)
+        if (cells[sx] == kUnsure)
+            cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
 }
 
 template <typename T>
