@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -160,6 +161,58 @@ void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double 
             cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
 }
 
+// Adds the pixels of one source row to the cells they land on (outside for
+// those outside the box), a run of neighbours on one cell at a time. Finding
+// the runs by comparing as the pixels are added would be a branch that the
+// processor mispredicts at the end of nearly every run; instead the row's
+// running totals and the starts of the runs are made without branches, and
+// each run adds the difference of two totals. A row's totals fit in 32 bits
+// whenever its sums do.
+void addRuns(const uint8_t *row, const int32_t *cells, int ws, QuadScratch::SumOf<uint32_t> *sums, size_t outside,
+             QuadScratch &scratch)
+{
+    using Sum = QuadScratch::SumOf<uint32_t>;
+    Sum *const prefix = scratch.prefix.data();
+    const Sum *const colours = scratch.colours.data();
+    prefix[0] = {0, 0, 0, 0};
+#if defined(__SSE2__)
+    static_assert(sizeof(Sum) == 16);
+    __m128i total = _mm_setzero_si128();
+    for (int sx = 0; sx < ws; ++sx) {
+        total = _mm_add_epi32(total, _mm_loadu_si128(reinterpret_cast<const __m128i *>(colours + row[sx])));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(prefix + sx + 1), total);
+    }
+#else
+    Sum total{0, 0, 0, 0};
+    for (int sx = 0; sx < ws; ++sx) {
+        const Sum &c = colours[row[sx]];
+        total.red += c.red;
+        total.green += c.green;
+        total.blue += c.blue;
+        total.hits += c.hits;
+        prefix[sx + 1] = total;
+    }
+#endif
+    int32_t *const starts = scratch.runStarts.data();
+    int runs = 1;
+    starts[0] = 0;
+    for (int sx = 1; sx < ws; ++sx) {
+        starts[runs] = sx;
+        runs += cells[sx] != cells[sx - 1];
+    }
+    starts[runs] = ws;
+    for (int k = 0; k < runs; ++k) {
+        const int begin = starts[k];
+        const int end = starts[k + 1];
+        const int32_t cell = cells[begin];
+        Sum &sum = sums[cell >= 0 ? size_t(cell) : outside];
+        sum.red += prefix[end].red - prefix[begin].red;
+        sum.green += prefix[end].green - prefix[begin].green;
+        sum.blue += prefix[end].blue - prefix[begin].blue;
+        sum.hits += prefix[end].hits - prefix[begin].hits;
+    }
+}
+
 template <typename T>
 void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, const ColorTable &palette,
              int paletteCount, const Quad &q, const Box &box, std::vector<QuadScratch::SumOf<T>> &store,
@@ -167,10 +220,18 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
 {
     const int ws = source.lWidth;
     const int hs = source.lHeight;
-    if (store.size() < box.cells())
-        store.resize(box.cells()); // new cells are zero, the old ones are already
+    // One more cell than the box takes the pixels outside it.
+    const size_t outside = box.cells();
+    if (store.size() < box.cells() + 1)
+        store.resize(box.cells() + 1); // new cells are zero, the old ones are already
     QuadScratch::SumOf<T> *const sums = store.data();
     scratch.rowCells.resize(size_t(ws));
+    if constexpr (std::is_same_v<T, uint32_t>) {
+        for (size_t i = 0; i < 256; ++i)
+            scratch.colours[i] = {source.colors[i].r, source.colors[i].g, source.colors[i].b, 1};
+        scratch.prefix.resize(size_t(ws) + 1);
+        scratch.runStarts.resize(size_t(ws) + 1);
+    }
     int32_t *const cells = scratch.rowCells.data();
 
     const double dxLeft = q.x2 - q.x3;
@@ -184,6 +245,10 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
         const double ry = dyRight * sy / hs + q.y4;
         landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
         const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
+        if constexpr (std::is_same_v<T, uint32_t>) {
+            addRuns(row, cells, ws, sums, outside, scratch);
+            continue;
+        }
         // Neighbouring pixels often land on one cell; their colours are added
         // up in registers first, since adding each to the cell in memory
         // would wait for the previous store every time.
@@ -209,11 +274,23 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
             sx = end;
         }
     }
+    // The cell for pixels outside the box (unused by the wide sums).
+    sums[outside] = {0, 0, 0, 0};
 
     // The cells that colours landed on, each matched once and written once,
     // and left zero for the next call. A scan of the box costs less than
     // remembering which cells were hit: that test would be a branch per
     // source pixel that the processor cannot predict.
+    // 32-bit sums are divided in double: a quotient that is not whole is at
+    // least 1 / hits from the next integer, far more than the rounding error
+    // of the division, so truncation gives the integer quotient, and three
+    // divisions in double cost less than three in integers.
+    auto average = [](T sum, T hits) {
+        if constexpr (std::is_same_v<T, uint32_t>)
+            return int(double(sum) / double(hits));
+        else
+            return int(sum / hits);
+    };
     NearestPalette &nearest = scratch.nearest;
     nearest.reset(palette, paletteCount);
     const size_t boxWidth = box.width();
@@ -224,7 +301,8 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
             QuadScratch::SumOf<T> &sum = line[x];
             if (sum.hits == 0)
                 continue;
-            out[x] = uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
+            out[x] =
+                uint8_t(nearest(average(sum.red, sum.hits), average(sum.green, sum.hits), average(sum.blue, sum.hits)));
             sum = {0, 0, 0, 0};
         }
     }

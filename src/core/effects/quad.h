@@ -8,6 +8,7 @@
 
 #include "platform/palette.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -53,6 +54,12 @@ struct QuadScratch {
     std::vector<SumOf<uint32_t>> sums;
     std::vector<SumOf<uint64_t>> wideSums;
     std::vector<int32_t> rowCells; // where each pixel of a source row lands, or -1
+    // For the 32-bit sums: each palette entry as a sum of one pixel, a
+    // source row's running totals and where its runs of pixels on one cell
+    // start.
+    std::array<SumOf<uint32_t>, 256> colours;
+    std::vector<SumOf<uint32_t>> prefix;
+    std::vector<int32_t> runStarts;
     NearestPalette nearest;
 };
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
