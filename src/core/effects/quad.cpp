@@ -70,7 +70,7 @@ struct Box {
 // Where the pixels of source row sy land: the box cell of each, or -1 for one
 // outside the box. A pixel lands at lx + spanX * sx / ws (and likewise in y),
 // rounded halves to even. The division costs more than everything else here,
-// so where the processor has SSE2 the positions are first found two at a time
+// so where the processor has AVX the positions are first found four at a time
 // with the reciprocal of ws: that differs from the divided value by a few
 // units in the last place, far less than the distance from any rounding tie
 // unless the position is all but on one (which the exact position often is).
@@ -100,62 +100,11 @@ inline int32_t exactCell(int sx, int ws, double lx, double ly, double spanX, dou
 // ones, and rechecked otherwise.
 constexpr double kSureWithin = 0.5 - 0x1p-20;
 
-#if defined(__SSE2__)
-// The pixels 0 .. 2k - 1 of the row, two at a time; returns 2k and whether
-// any was marked kUnsure.
-int landPairs(int32_t *cells, int ws, double lx, double ly, double spanX, double spanY, const Box &box, bool &unsure)
-{
-    const __m128d sureWithin = _mm_set1_pd(kSureWithin);
-    const __m128d signBit = _mm_set1_pd(-0.0);
-    const __m128d shiftSize = _mm_set1_pd(0x1p52);
-    const __m128d reciprocal = _mm_set1_pd(1.0 / ws);
-    const __m128d left = _mm_set1_pd(lx), top = _mm_set1_pd(ly);
-    const __m128d alongX = _mm_set1_pd(spanX), alongY = _mm_set1_pd(spanY);
-    const __m128d minX = _mm_set1_pd(box.minX), maxX = _mm_set1_pd(box.maxX);
-    const __m128d minY = _mm_set1_pd(box.minY), maxY = _mm_set1_pd(box.maxY);
-    const __m128d boxWidth = _mm_set1_pd(double(box.width()));
-    const __m128d outside = _mm_set1_pd(-1.0), marked = _mm_set1_pd(double(kUnsure));
-    const __m128d two = _mm_set1_pd(2.0);
-    __m128d column = _mm_set_pd(1.0, 0.0);
-    __m128d allSure = _mm_castsi128_pd(_mm_set1_epi32(-1));
-    auto rounded = [&](__m128d v) {
-        const __m128d shift = _mm_or_pd(_mm_and_pd(v, signBit), shiftSize);
-        return _mm_sub_pd(_mm_add_pd(v, shift), shift);
-    };
-    // |v - r| < kSureWithin, false for NaN.
-    auto clearOfTie = [&](__m128d v, __m128d r) {
-        return _mm_cmplt_pd(_mm_andnot_pd(signBit, _mm_sub_pd(v, r)), sureWithin);
-    };
-    const int pairs = ws / 2;
-    for (int k = 0; k < pairs; ++k) {
-        // The same products as the division's, then the reciprocal.
-        const __m128d x = _mm_add_pd(left, _mm_mul_pd(_mm_mul_pd(alongX, column), reciprocal));
-        const __m128d y = _mm_add_pd(top, _mm_mul_pd(_mm_mul_pd(alongY, column), reciprocal));
-        const __m128d rx = rounded(x);
-        const __m128d ry = rounded(y);
-        const __m128d sure = _mm_and_pd(clearOfTie(x, rx), clearOfTie(y, ry));
-        allSure = _mm_and_pd(allSure, sure);
-        // Clamped to the box (a NaN to its edge); inside when clamping
-        // changed nothing. The cell number is a whole number below 2^31,
-        // exact in a double.
-        const __m128d cx = _mm_min_pd(_mm_max_pd(rx, minX), maxX);
-        const __m128d cy = _mm_min_pd(_mm_max_pd(ry, minY), maxY);
-        const __m128d inside = _mm_and_pd(_mm_cmpeq_pd(cx, rx), _mm_cmpeq_pd(cy, ry));
-        const __m128d cell = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(cy, minY), boxWidth), _mm_sub_pd(cx, minX));
-        const __m128d landed = _mm_or_pd(_mm_and_pd(inside, cell), _mm_andnot_pd(inside, outside));
-        const __m128d value = _mm_or_pd(_mm_and_pd(sure, landed), _mm_andnot_pd(sure, marked));
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(cells + 2 * k), _mm_cvttpd_epi32(value));
-        column = _mm_add_pd(column, two);
-    }
-    unsure = _mm_movemask_pd(allSure) != 3;
-    return 2 * pairs;
-}
-#endif
-
 #if defined(__x86_64__) && defined(__GNUC__)
-// landPairs four at a time, for processors with AVX. The operations are the
-// same IEEE operations on the same values (no fused multiply-add is enabled),
-// so the cells are the same.
+// The pixels 0 .. 4k - 1 of the row, four at a time, for processors with
+// AVX; returns 4k and whether any was marked kUnsure. The operations are
+// IEEE operations on the values the division uses (no fused multiply-add is
+// enabled), so the sure cells are the division's.
 #define VELMAR_HAVE_AVX_LANDING 1
 __attribute__((target("avx"))) int landQuads(int32_t *cells, int ws, double lx, double ly, double spanX, double spanY,
                                              const Box &box, bool &unsure)
@@ -177,7 +126,7 @@ __attribute__((target("avx"))) int landQuads(int32_t *cells, int ws, double lx, 
     for (int k = 0; k < quads; ++k) {
         const __m256d x = _mm256_add_pd(left, _mm256_mul_pd(_mm256_mul_pd(alongX, column), reciprocal));
         const __m256d y = _mm256_add_pd(top, _mm256_mul_pd(_mm256_mul_pd(alongY, column), reciprocal));
-        // Rounded halves to even as roundedTies, and sure as in landPairs.
+        // Rounded halves to even as roundedTies; sure when within kSureWithin.
         const __m256d shiftX = _mm256_or_pd(_mm256_and_pd(x, signBit), shiftSize);
         const __m256d shiftY = _mm256_or_pd(_mm256_and_pd(y, signBit), shiftSize);
         const __m256d rx = _mm256_sub_pd(_mm256_add_pd(x, shiftX), shiftX);
@@ -206,12 +155,10 @@ void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double 
     bool unsure = false;
 #if defined(VELMAR_HAVE_AVX_LANDING)
     static const bool avx = __builtin_cpu_supports("avx");
-    sx = avx ? landQuads(cells, ws, lx, ly, spanX, spanY, box, unsure)
-             : landPairs(cells, ws, lx, ly, spanX, spanY, box, unsure);
-#elif defined(__SSE2__)
-    sx = landPairs(cells, ws, lx, ly, spanX, spanY, box, unsure);
+    if (avx)
+        sx = landQuads(cells, ws, lx, ly, spanX, spanY, box, unsure);
 #endif
-    // The last few pixels one at a time.
+    // The last few pixels (or all of them) with the division.
     for (; sx < ws; ++sx)
         cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
     for (sx = 0; unsure && sx < ws; ++sx)
