@@ -116,7 +116,8 @@ std::unique_ptr<QuadScratch> takeScratch()
 
 void giveBackScratch(std::unique_ptr<QuadScratch> scratch)
 {
-    if (scratch->sums.capacity() * sizeof(scratch->sums[0]) > kKeptSums ||
+    if (scratch->packedSums.capacity() * sizeof(scratch->packedSums[0]) > kKeptSums ||
+        scratch->sums.capacity() * sizeof(scratch->sums[0]) > kKeptSums ||
         scratch->wideSums.capacity() * sizeof(scratch->wideSums[0]) > kKeptSums)
         return;
     const std::lock_guard<std::mutex> lock(scratchLock);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -166,15 +165,43 @@ void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double 
             cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
 }
 
+// The sums of most cells are packed into 64 bits: red, green, blue and the
+// number of pixels, 16 bits each. That holds up to kPackedHits pixels (255 x
+// 257 = 65535); a cell that would get more spills: its packed word becomes
+// kSpilled and its sums move to 32-bit sums in a second array, which is
+// touched only for such cells (a face seen nearly edge-on). Half the size of
+// 32-bit sums means half the memory traffic, which is most of the cost here.
+constexpr uint64_t kPackedHits = 257;
+constexpr uint64_t kSpilled = uint64_t(0xFFFF) << 48;
+
+inline uint64_t packed(uint32_t red, uint32_t green, uint32_t blue, uint32_t hits)
+{
+    return uint64_t(red) | uint64_t(green) << 16 | uint64_t(blue) << 32 | uint64_t(hits) << 48;
+}
+
+void spill(uint64_t &cell, QuadScratch::SumOf<uint32_t> &wide, uint32_t red, uint32_t green, uint32_t blue,
+           uint32_t hits)
+{
+    if (cell != kSpilled) {
+        wide = {uint32_t(cell & 0xFFFF), uint32_t(cell >> 16 & 0xFFFF), uint32_t(cell >> 32 & 0xFFFF),
+                uint32_t(cell >> 48)};
+        cell = kSpilled;
+    }
+    wide.red += red;
+    wide.green += green;
+    wide.blue += blue;
+    wide.hits += hits;
+}
+
 // Adds the pixels of one source row to the cells they land on (outside for
 // those outside the box), a run of neighbours on one cell at a time. Finding
 // the runs by comparing as the pixels are added would be a branch that the
 // processor mispredicts at the end of nearly every run; instead the row's
 // running totals and the starts of the runs are made without branches, and
 // each run adds the difference of two totals. A row's totals fit in 32 bits
-// whenever its sums do.
-void addRuns(const uint8_t *row, const int32_t *cells, int ws, QuadScratch::SumOf<uint32_t> *sums, size_t outside,
-             QuadScratch &scratch)
+// whenever the sums do.
+void addRuns(const uint8_t *row, const int32_t *cells, int ws, uint64_t *packedSums,
+             QuadScratch::SumOf<uint32_t> *wideSums, size_t outside, QuadScratch &scratch)
 {
     using Sum = QuadScratch::SumOf<uint32_t>;
     Sum *const prefix = scratch.prefix.data();
@@ -210,11 +237,89 @@ void addRuns(const uint8_t *row, const int32_t *cells, int ws, QuadScratch::SumO
         const int begin = starts[k];
         const int end = starts[k + 1];
         const int32_t cell = cells[begin];
-        Sum &sum = sums[cell >= 0 ? size_t(cell) : outside];
-        sum.red += prefix[end].red - prefix[begin].red;
-        sum.green += prefix[end].green - prefix[begin].green;
-        sum.blue += prefix[end].blue - prefix[begin].blue;
-        sum.hits += prefix[end].hits - prefix[begin].hits;
+        const size_t at = cell >= 0 ? size_t(cell) : outside;
+        const uint32_t red = prefix[end].red - prefix[begin].red;
+        const uint32_t green = prefix[end].green - prefix[begin].green;
+        const uint32_t blue = prefix[end].blue - prefix[begin].blue;
+        const uint32_t hits = uint32_t(end - begin);
+        uint64_t &sum = packedSums[at];
+        if ((sum >> 48) + hits <= kPackedHits)
+            sum += packed(red, green, blue, hits);
+        else
+            spill(sum, wideSums[at], red, green, blue, hits);
+    }
+}
+
+// mapToQuad for a source of at most 2^32 / 255 pixels, with packed sums;
+// mapInto below serves larger ones.
+void mapPacked(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, const ColorTable &palette,
+               int paletteCount, const Quad &q, const Box &box, QuadScratch &scratch)
+{
+    const int ws = source.lWidth;
+    const int hs = source.lHeight;
+    // One more cell than the box takes the pixels outside it.
+    const size_t outside = box.cells();
+    // New cells are zero, the old ones are already.
+    if (scratch.packedSums.size() < box.cells() + 1)
+        scratch.packedSums.resize(box.cells() + 1);
+    if (scratch.sums.size() < box.cells() + 1)
+        scratch.sums.resize(box.cells() + 1);
+    uint64_t *const packedSums = scratch.packedSums.data();
+    QuadScratch::SumOf<uint32_t> *const wideSums = scratch.sums.data();
+    for (size_t i = 0; i < 256; ++i)
+        scratch.colours[i] = {source.colors[i].r, source.colors[i].g, source.colors[i].b, 1};
+    scratch.prefix.resize(size_t(ws) + 1);
+    scratch.runStarts.resize(size_t(ws) + 1);
+    scratch.rowCells.resize(size_t(ws));
+    int32_t *const cells = scratch.rowCells.data();
+
+    const double dxLeft = q.x2 - q.x3;
+    const double dyLeft = q.y2 - q.y3;
+    const double dxRight = q.x1 - q.x4;
+    const double dyRight = q.y1 - q.y4;
+    for (int sy = 0; sy < hs; ++sy) {
+        const double lx = dxLeft * sy / hs + q.x3;
+        const double ly = dyLeft * sy / hs + q.y3;
+        const double rx = dxRight * sy / hs + q.x4;
+        const double ry = dyRight * sy / hs + q.y4;
+        landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
+        addRuns(source.bits.data() + size_t(sy) * size_t(ws), cells, ws, packedSums, wideSums, outside, scratch);
+    }
+    packedSums[outside] = 0;
+    wideSums[outside] = {0, 0, 0, 0};
+
+    // The cells that colours landed on, each matched once and written once,
+    // and left zero for the next call. A scan of the box costs less than
+    // remembering which cells were hit: that test would be a branch per
+    // source pixel that the processor cannot predict. The sums are below
+    // 2^32 and are divided in double: a quotient that is not whole is at
+    // least 1 / hits from the next integer, far more than the rounding error
+    // of the division, so truncation gives the integer quotient, at less
+    // cost than in integers.
+    NearestPalette &nearest = scratch.nearest;
+    nearest.reset(palette, paletteCount);
+    auto average = [](uint32_t sum, uint32_t hits) { return int(double(sum) / double(hits)); };
+    const size_t boxWidth = box.width();
+    for (int y = box.minY; y <= box.maxY; ++y) {
+        uint64_t *const line = packedSums + size_t(y - box.minY) * boxWidth;
+        uint8_t *const out = buffer.data() + size_t(y) * size_t(targetWidth) + size_t(box.minX);
+        for (size_t x = 0; x < boxWidth; ++x) {
+            const uint64_t sum = line[x];
+            if (sum == 0)
+                continue;
+            uint32_t red = uint32_t(sum & 0xFFFF), green = uint32_t(sum >> 16 & 0xFFFF),
+                     blue = uint32_t(sum >> 32 & 0xFFFF), hits = uint32_t(sum >> 48);
+            if (sum == kSpilled) {
+                QuadScratch::SumOf<uint32_t> &wide = wideSums[size_t(y - box.minY) * boxWidth + x];
+                red = wide.red;
+                green = wide.green;
+                blue = wide.blue;
+                hits = wide.hits;
+                wide = {0, 0, 0, 0};
+            }
+            out[x] = uint8_t(nearest(average(red, hits), average(green, hits), average(blue, hits)));
+            line[x] = 0;
+        }
     }
 }
 
@@ -225,18 +330,10 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
 {
     const int ws = source.lWidth;
     const int hs = source.lHeight;
-    // One more cell than the box takes the pixels outside it.
-    const size_t outside = box.cells();
-    if (store.size() < box.cells() + 1)
-        store.resize(box.cells() + 1); // new cells are zero, the old ones are already
+    if (store.size() < box.cells())
+        store.resize(box.cells()); // new cells are zero, the old ones are already
     QuadScratch::SumOf<T> *const sums = store.data();
     scratch.rowCells.resize(size_t(ws));
-    if constexpr (std::is_same_v<T, uint32_t>) {
-        for (size_t i = 0; i < 256; ++i)
-            scratch.colours[i] = {source.colors[i].r, source.colors[i].g, source.colors[i].b, 1};
-        scratch.prefix.resize(size_t(ws) + 1);
-        scratch.runStarts.resize(size_t(ws) + 1);
-    }
     int32_t *const cells = scratch.rowCells.data();
 
     const double dxLeft = q.x2 - q.x3;
@@ -250,10 +347,6 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
         const double ry = dyRight * sy / hs + q.y4;
         landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
         const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
-        if constexpr (std::is_same_v<T, uint32_t>) {
-            addRuns(row, cells, ws, sums, outside, scratch);
-            continue;
-        }
         // Neighbouring pixels often land on one cell; their colours are added
         // up in registers first, since adding each to the cell in memory
         // would wait for the previous store every time.
@@ -279,23 +372,10 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
             sx = end;
         }
     }
-    // The cell for pixels outside the box (unused by the wide sums).
-    sums[outside] = {0, 0, 0, 0};
-
     // The cells that colours landed on, each matched once and written once,
     // and left zero for the next call. A scan of the box costs less than
     // remembering which cells were hit: that test would be a branch per
     // source pixel that the processor cannot predict.
-    // 32-bit sums are divided in double: a quotient that is not whole is at
-    // least 1 / hits from the next integer, far more than the rounding error
-    // of the division, so truncation gives the integer quotient, and three
-    // divisions in double cost less than three in integers.
-    auto average = [](T sum, T hits) {
-        if constexpr (std::is_same_v<T, uint32_t>)
-            return int(double(sum) / double(hits));
-        else
-            return int(sum / hits);
-    };
     NearestPalette &nearest = scratch.nearest;
     nearest.reset(palette, paletteCount);
     const size_t boxWidth = box.width();
@@ -306,8 +386,7 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
             QuadScratch::SumOf<T> &sum = line[x];
             if (sum.hits == 0)
                 continue;
-            out[x] =
-                uint8_t(nearest(average(sum.red, sum.hits), average(sum.green, sum.hits), average(sum.blue, sum.hits)));
+            out[x] = uint8_t(nearest(int(sum.red / sum.hits), int(sum.green / sum.hits), int(sum.blue / sum.hits)));
             sum = {0, 0, 0, 0};
         }
     }
@@ -336,7 +415,7 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     if (box.minX > box.maxX || box.minY > box.maxY || box.cells() > size_t(INT32_MAX))
         return;
     if (source.pixelCount() <= size_t(UINT32_MAX) / 255)
-        mapInto(source, buffer, targetWidth, palette, paletteCount, q, box, scratch.sums, scratch);
+        mapPacked(source, buffer, targetWidth, palette, paletteCount, q, box, scratch);
     else
         mapInto(source, buffer, targetWidth, palette, paletteCount, q, box, scratch.wideSums, scratch);
 }

@@ -41,9 +41,11 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
 // The working memory of mapToQuad, for a caller that maps many faces on one
 // thread: the sums grow to the largest box and are all zero between calls
 // (each call clears the cells it used as it writes them), and the palette
-// matches stay while the palette does. A picture of up to 2^32 / 255 pixels
-// cannot overflow 32-bit sums even when all of it lands on one pixel (a
-// degenerate quadrilateral); a larger one takes the 64-bit sums.
+// matches stay while the palette does. The sums of a picture of up to
+// 2^32 / 255 pixels are packed 16 bits per channel into packedSums, and
+// those of a cell that more than 257 pixels land on move to 32-bit sums,
+// which cannot overflow even when all of the picture lands on one pixel (a
+// degenerate quadrilateral); a larger picture takes the 64-bit sums.
 struct QuadScratch {
     template <typename T> struct SumOf {
         T red;
@@ -51,10 +53,11 @@ struct QuadScratch {
         T blue;
         T hits;
     };
+    std::vector<uint64_t> packedSums;
     std::vector<SumOf<uint32_t>> sums;
     std::vector<SumOf<uint64_t>> wideSums;
     std::vector<int32_t> rowCells; // where each pixel of a source row lands, or -1
-    // For the 32-bit sums: each palette entry as a sum of one pixel, a
+    // For the packed sums: each palette entry as the sums of one pixel, a
     // source row's running totals and where its runs of pixels on one cell
     // start.
     std::array<SumOf<uint32_t>, 256> colours;
