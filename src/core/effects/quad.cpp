@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -169,8 +166,9 @@ void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double 
 // number of pixels, 16 bits each. That holds up to kPackedHits pixels (255 x
 // 257 = 65535); a cell that would get more spills: its packed word becomes
 // kSpilled and its sums move to 32-bit sums in a second array, which is
-// touched only for such cells (a face seen nearly edge-on). Half the size of
-// 32-bit sums means half the memory traffic, which is most of the cost here.
+// touched only for such cells (a face seen nearly edge-on). One 64-bit
+// addition then adds a pixel's three channels and its count, and the sums
+// take half the memory of 32-bit ones.
 constexpr uint64_t kPackedHits = 257;
 constexpr uint64_t kSpilled = uint64_t(0xFFFF) << 48;
 
@@ -194,59 +192,22 @@ void spill(uint64_t &cell, QuadScratch::SumOf<uint32_t> &wide, uint32_t red, uin
 }
 
 // Adds the pixels of one source row to the cells they land on (outside for
-// those outside the box), a run of neighbours on one cell at a time. Finding
-// the runs by comparing as the pixels are added would be a branch that the
-// processor mispredicts at the end of nearly every run; instead the row's
-// running totals and the starts of the runs are made without branches, and
-// each run adds the difference of two totals. A row's totals fit in 32 bits
-// whenever the sums do.
-void addRuns(const uint8_t *row, const int32_t *cells, int ws, uint64_t *packedSums,
-             QuadScratch::SumOf<uint32_t> *wideSums, size_t outside, QuadScratch &scratch)
+// those outside the box). A pixel that lands on the cell of the pixel before
+// waits for that one's store, but the packed sums take one addition a pixel,
+// and the other cells' additions go on meanwhile.
+void addRow(const uint8_t *row, const int32_t *cells, int ws, uint64_t *packedSums,
+            QuadScratch::SumOf<uint32_t> *wideSums, size_t outside, const uint64_t *colours)
 {
-    using Sum = QuadScratch::SumOf<uint32_t>;
-    Sum *const prefix = scratch.prefix.data();
-    const Sum *const colours = scratch.colours.data();
-    prefix[0] = {0, 0, 0, 0};
-#if defined(__SSE2__)
-    static_assert(sizeof(Sum) == 16);
-    __m128i total = _mm_setzero_si128();
     for (int sx = 0; sx < ws; ++sx) {
-        total = _mm_add_epi32(total, _mm_loadu_si128(reinterpret_cast<const __m128i *>(colours + row[sx])));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(prefix + sx + 1), total);
-    }
-#else
-    Sum total{0, 0, 0, 0};
-    for (int sx = 0; sx < ws; ++sx) {
-        const Sum &c = colours[row[sx]];
-        total.red += c.red;
-        total.green += c.green;
-        total.blue += c.blue;
-        total.hits += c.hits;
-        prefix[sx + 1] = total;
-    }
-#endif
-    int32_t *const starts = scratch.runStarts.data();
-    int runs = 1;
-    starts[0] = 0;
-    for (int sx = 1; sx < ws; ++sx) {
-        starts[runs] = sx;
-        runs += cells[sx] != cells[sx - 1];
-    }
-    starts[runs] = ws;
-    for (int k = 0; k < runs; ++k) {
-        const int begin = starts[k];
-        const int end = starts[k + 1];
-        const int32_t cell = cells[begin];
+        const int32_t cell = cells[sx];
         const size_t at = cell >= 0 ? size_t(cell) : outside;
-        const uint32_t red = prefix[end].red - prefix[begin].red;
-        const uint32_t green = prefix[end].green - prefix[begin].green;
-        const uint32_t blue = prefix[end].blue - prefix[begin].blue;
-        const uint32_t hits = uint32_t(end - begin);
         uint64_t &sum = packedSums[at];
-        if ((sum >> 48) + hits <= kPackedHits)
-            sum += packed(red, green, blue, hits);
+        const uint64_t colour = colours[row[sx]];
+        if ((sum >> 48) < kPackedHits)
+            sum += colour;
         else
-            spill(sum, wideSums[at], red, green, blue, hits);
+            spill(sum, wideSums[at], uint32_t(colour & 0xFFFF), uint32_t(colour >> 16 & 0xFFFF),
+                  uint32_t(colour >> 32 & 0xFFFF), 1);
     }
 }
 
@@ -267,9 +228,7 @@ void mapPacked(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     uint64_t *const packedSums = scratch.packedSums.data();
     QuadScratch::SumOf<uint32_t> *const wideSums = scratch.sums.data();
     for (size_t i = 0; i < 256; ++i)
-        scratch.colours[i] = {source.colors[i].r, source.colors[i].g, source.colors[i].b, 1};
-    scratch.prefix.resize(size_t(ws) + 1);
-    scratch.runStarts.resize(size_t(ws) + 1);
+        scratch.colours[i] = packed(source.colors[i].r, source.colors[i].g, source.colors[i].b, 1);
     scratch.rowCells.resize(size_t(ws));
     int32_t *const cells = scratch.rowCells.data();
 
@@ -283,7 +242,8 @@ void mapPacked(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
         const double rx = dxRight * sy / hs + q.x4;
         const double ry = dyRight * sy / hs + q.y4;
         landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
-        addRuns(source.bits.data() + size_t(sy) * size_t(ws), cells, ws, packedSums, wideSums, outside, scratch);
+        addRow(source.bits.data() + size_t(sy) * size_t(ws), cells, ws, packedSums, wideSums, outside,
+               scratch.colours.data());
     }
     packedSums[outside] = 0;
     wideSums[outside] = {0, 0, 0, 0};

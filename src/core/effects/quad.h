@@ -57,12 +57,8 @@ struct QuadScratch {
     std::vector<SumOf<uint32_t>> sums;
     std::vector<SumOf<uint64_t>> wideSums;
     std::vector<int32_t> rowCells; // where each pixel of a source row lands, or -1
-    // For the packed sums: each palette entry as the sums of one pixel, a
-    // source row's running totals and where its runs of pixels on one cell
-    // start.
-    std::array<SumOf<uint32_t>, 256> colours;
-    std::vector<SumOf<uint32_t>> prefix;
-    std::vector<int32_t> runStarts;
+    // Each palette entry of the source as the packed sums of one pixel.
+    std::array<uint64_t, 256> colours;
     NearestPalette nearest;
 };
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,
