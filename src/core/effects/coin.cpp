@@ -7,6 +7,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -26,16 +27,6 @@ constexpr double kFullTurn = kTwoPi;
 // The thickest edge, in pixels, when the coin stands side-on.
 constexpr double kMaxThickness = 5;
 
-// sum + value / 2, rounded half to even: the sum of the back's colours kept
-// in whole numbers after every pixel, as the averages expect, without going
-// through floating point. An odd value leaves sum + (value - 1) / 2 and a
-// half, which goes to the even one of the two neighbours.
-inline int64_t addHalf(int64_t sum, int value)
-{
-    const int64_t t = sum + (value >> 1);
-    return t + (t & value & 1);
-}
-
 struct Cell {
     int64_t red;
     int64_t green;
@@ -43,46 +34,76 @@ struct Cell {
     int64_t hits;
 };
 
+// A palette entry's channels, and for the back of the coin their halves and
+// odd bits: the back adds value / 2 rounded half to even, the sum of the
+// back's colours kept in whole numbers after every pixel, as the averages
+// expect, without going through floating point. t = sum + (value >> 1), and
+// an odd value leaves t and a half, which goes to the even one of the two
+// neighbours: t + (t & 1).
+struct Channels {
+    int64_t value[3];
+    int64_t half[3];
+    int64_t odd[3];
+};
+
 // Adds one picture column of h pixels to the sums of its target column, in
 // half-row steps (y = 0, 0.5, 1, ... h - 1): a column stretched to 1.2 leaves
-// no gaps between rows. The column's sums stay in the first-level cache, so each step adds
-// to its cell in memory; a step that lands on the row of the step before
-// waits for that store, which costs less than the branch that would keep the
-// sums of a run of steps in registers (it goes wrong nearly every other row).
+// no gaps between rows. The column's sums stay in the first-level cache, so
+// each step adds to its cell in memory; a step that lands on the row of the
+// step before waits for that store, which costs less than the branch that
+// would keep the sums of a run of steps in registers (it goes wrong nearly
+// every other row).
 template <bool HalfBright>
 void addColumn(Cell *column, const uint8_t *sourceColumn, int h, double top, double s, int pictureRows,
-               uint8_t background, const ColorTable &colors)
+               uint8_t background, const Channels *channels)
 {
+    // The row a step lands on grows with the step (s > 0), so the steps
+    // that land inside, 0 <= v < pictureRows, are one run: found first, with
+    // the same arithmetic, and the steps in it need no test. floor(v) is then
+    // truncation.
     const double rows = pictureRows;
-    auto add = [&](double y, const Rgb &c) {
-        // floor(v) lies in 0 .. pictureRows - 1 exactly when v lies in
-        // [0, pictureRows), and then truncation is floor.
-        const double v = top + s * y;
-        if (!(v >= 0 && v < rows))
-            return;
-        Cell &cell = column[size_t(v)];
+    auto landing = [&](int step) { return top + s * (step * 0.5); };
+    int first = 0;
+    int last = 2 * (h - 1);
+    while (first <= last && !(landing(first) >= 0))
+        ++first;
+    while (last >= first && !(landing(last) < rows))
+        --last;
+    auto add = [&](int step, const Channels &c) {
+        Cell &cell = column[int(landing(step))];
         if constexpr (HalfBright) {
-            cell.red = addHalf(cell.red, c.r);
-            cell.green = addHalf(cell.green, c.g);
-            cell.blue = addHalf(cell.blue, c.b);
+            // addHalf, with the value's half and odd bit looked up.
+            const int64_t red = cell.red + c.half[0];
+            const int64_t green = cell.green + c.half[1];
+            const int64_t blue = cell.blue + c.half[2];
+            cell.red = red + (red & c.odd[0]);
+            cell.green = green + (green & c.odd[1]);
+            cell.blue = blue + (blue & c.odd[2]);
         } else {
-            cell.red += c.r;
-            cell.green += c.g;
-            cell.blue += c.b;
+            cell.red += c.value[0];
+            cell.green += c.value[1];
+            cell.blue += c.value[2];
         }
         ++cell.hits;
     };
-    // Both steps of a picture row, y = row and y = row + 0.5, except the
-    // last row's second one, beyond h - 1.
-    for (int row = 0; row < h; ++row) {
-        const uint8_t p = sourceColumn[row];
+    // Steps 2k and 2k + 1 (y = k and k + 0.5) read picture row k, so they go
+    // in pairs where both are in the run.
+    int step = first;
+    if (step <= last && step % 2 == 1) {
+        if (const uint8_t p = sourceColumn[step >> 1]; p != background)
+            add(step, channels[p]);
+        ++step;
+    }
+    for (; step + 1 <= last; step += 2) {
+        const uint8_t p = sourceColumn[step >> 1];
         if (p == background)
             continue;
-        const Rgb &c = colors[p];
-        add(row, c);
-        if (row + 1 < h)
-            add(row + 0.5, c);
+        add(step, channels[p]);
+        add(step + 1, channels[p]);
     }
+    if (step <= last)
+        if (const uint8_t p = sourceColumn[step >> 1]; p != background)
+            add(step, channels[p]);
 }
 
 // The edge, drawn in one direction over the frame: every background pixel
@@ -194,6 +215,16 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
         return divideInDouble ? int(double(sum) / double(hits)) : int(sum / hits);
     };
 
+    std::array<Channels, 256> channels{};
+    for (size_t i = 0; i < 256; ++i) {
+        const uint8_t c[3] = {colors[i].r, colors[i].g, colors[i].b};
+        for (size_t k = 0; k < 3; ++k) {
+            channels[i].value[k] = c[k];
+            channels[i].half[k] = c[k] >> 1;
+            channels[i].odd[k] = c[k] & 1;
+        }
+    }
+
     // Paints the coin at angle theta into slot.out, all but the edge.
     auto paint = [&](double theta, Slot &slot) {
         std::vector<uint8_t> &out = slot.out;
@@ -220,9 +251,9 @@ Result<> autoCardTurn(Document &doc, int base, int n, int thickness)
                 const double top = (1.2 - s) * h / 2;
                 const uint8_t *const sourceColumn = columns.data() + size_t(j) * size_t(h);
                 if (halfBright)
-                    addColumn<true>(column, sourceColumn, h, top, s, pictureRows, background, colors);
+                    addColumn<true>(column, sourceColumn, h, top, s, pictureRows, background, channels.data());
                 else
-                    addColumn<false>(column, sourceColumn, h, top, s, pictureRows, background, colors);
+                    addColumn<false>(column, sourceColumn, h, top, s, pictureRows, background, channels.data());
             }
             uint8_t *const target = out.data() + size_t(cx);
             for (size_t r = 0; r < size_t(pictureRows); ++r) {
