@@ -236,8 +236,9 @@ INSTANTIATE_TEST_SUITE_P(Animations, OptimizeGif,
                                                       if (img.localTable.empty())
                                                           continue;
                                                       ++local;
+                                                      const std::span<const uint8_t> indices = img.pixels();
                                                       const int largest =
-                                                          *std::max_element(img.indices.begin(), img.indices.end());
+                                                          *std::max_element(indices.begin(), indices.end());
                                                       EXPECT_EQ(int(img.localTable.size()),
                                                                 powerOfTwoCount(largest + 1));
                                                   }
