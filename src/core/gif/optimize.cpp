@@ -547,6 +547,63 @@ enum class Build { Ok, Infeasible, TooManyColours };
 // spares looking up their colours.
 enum class Freedom { Any, KnownColours, None, Transparent };
 
+// The length of the run of pixels from the start of a and b that are the
+// same, at most n. Compared eight at a time, which the compiler can do in
+// one step: most of a large image is usually unchanged.
+int sameRun(const Pixel *a, const Pixel *b, int n)
+{
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        Pixel differ = 0;
+        for (int k = 0; k < 8; ++k)
+            differ |= a[x + k] ^ b[x + k];
+        if (differ)
+            break;
+    }
+    while (x < n && a[x] == b[x])
+        ++x;
+    return x;
+}
+
+// buildFrame with Freedom::Transparent: every unchanged pixel becomes
+// transparent and every changed one is drawn, so the pixels go in runs of
+// either kind. The values get their ids in the same order as pixel by
+// pixel.
+Build buildTransparent(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, ValueIds &ids, Frame &f)
+{
+    std::fill(f.free.begin(), f.free.end(), uint8_t(0));
+    Pixel *scratch = rowScratch().data();
+    uint8_t *want = f.want.data();
+    int t = -1;
+    for (int y = rect.y; y < rect.y + rect.h; ++y) {
+        const Pixel *c = b.row(y, rect.x, rect.w, scratch);
+        const Pixel *s = screen.data() + size_t(y) * size_t(b.width) + rect.x;
+        for (int x = 0; x < rect.w;) {
+            const int same = sameRun(c + x, s + x, rect.w - x);
+            if (same > 0) {
+                if (t < 0 && (t = ids.id(kTransparent)) < 0)
+                    return Build::TooManyColours;
+                std::fill_n(want, same, uint8_t(t));
+                want += same;
+                x += same;
+            }
+            for (; x < rect.w && c[x] != s[x]; ++x) {
+                // A viewer's drawing never makes a pixel transparent again.
+                if (s[x] == kTransparent)
+                    return Build::Infeasible;
+                const int id = ids.id(s[x]);
+                if (id < 0)
+                    return Build::TooManyColours;
+                *want++ = uint8_t(id);
+                ++f.drawnCount;
+            }
+        }
+    }
+    f.transparent = t;
+    f.values = ids.values();
+    return Build::Ok;
+}
+
 // Sets up the image that turns canvas b into screen inside rect.
 Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, Freedom freedom,
                  ValueIds &ids, Frame &f)
@@ -569,6 +626,8 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
     }
     std::vector<Pixel> &canvas = rowScratch();
     canvas.resize(size_t(rect.w));
+    if (freedom == Freedom::Transparent)
+        return buildTransparent(b, screen, rect, ids, f);
     int t = -1;
     size_t i = 0;
     for (int y = rect.y; y < rect.y + rect.h; ++y) {
@@ -608,6 +667,10 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
 void takeAll(Frame &f, Way way)
 {
     const size_t n = f.want.size();
+    if (way == Way::Colour) {
+        f.resolved.assign(f.want.begin(), f.want.end());
+        return;
+    }
     f.resolved.resize(n);
     const uint8_t t = uint8_t(std::max(f.transparent, 0));
     for (size_t p = 0; p < n; ++p)
