@@ -31,6 +31,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QInputDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
@@ -39,6 +40,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -177,6 +179,40 @@ class FrozenArea
     FilmstripModel *strip_;
     bool wasEnabled_;
 };
+// The frame area. The area works out its scroll range only when one of its
+// windows moves or changes size; hidden windows (and extent_, which stands
+// for them) do neither, so the range is refreshed by hand.
+class FrameArea : public QMdiArea
+{
+  public:
+    using QMdiArea::QMdiArea;
+    void refreshScrollRange(QMdiSubWindow *any)
+    {
+        QMoveEvent move(any->pos(), any->pos());
+        eventFilter(any, &move);
+    }
+};
+
+// Past this many frame windows only those in view are shown. Every window
+// shown costs each later activation, addition and removal time in
+// proportion to the shown windows, which made a long animation's open grow
+// with the square of its frames.
+constexpr int kAllShownWindows = 64;
+// Where a frame window's system menu keeps its key while another window is
+// active.
+const char *const kShortcutProperty = "velmarShortcut";
+
+// Gives the window's system menu its keys, or takes them away.
+void setSystemMenuKeys(QMdiSubWindow *sub, bool on)
+{
+    if (QMenu *menu = sub->systemMenu())
+        for (QAction *action : menu->actions())
+            action->setShortcut(on ? action->property(kShortcutProperty).value<QKeySequence>() : QKeySequence());
+}
+
+// How long an activation waits again while long work still runs.
+constexpr int kActivationRetryMs = 50;
+
 const QString kOpeningText = QStringLiteral("開いています...");
 const QString kSavingText = QStringLiteral("保存中...");
 // The open's bar runs over the bytes of each file in this many steps.
@@ -199,7 +235,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmar.png")));
     setAcceptDrops(true);
 
-    mdiArea_ = new QMdiArea(this);
+    mdiArea_ = new FrameArea(this);
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setBackground(QApplication::palette().brush(QPalette::Dark));
     // Hundreds of frames do not fit in the window: the area scrolls to them.
@@ -207,6 +243,25 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdiArea_->viewport()->installEventFilter(this);
     setCentralWidget(mdiArea_);
+    // Spans the hidden windows, below every window, drawing nothing and
+    // letting the mouse through to the area.
+    extent_ = new QWidget(mdiArea_->viewport());
+    extent_->setObjectName(QStringLiteral("hiddenWindowsExtent"));
+    extent_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    extent_->hide();
+    removedWindows_ = new QWidget(this);
+    removedWindows_->hide();
+    rangeLater_ = new QTimer(this);
+    rangeLater_->setSingleShot(true);
+    connect(rangeLater_, &QTimer::timeout, this, &mdiMain::refreshScrollRange);
+    syncLater_ = new QTimer(this);
+    syncLater_->setSingleShot(true);
+    connect(syncLater_, &QTimer::timeout, this, &mdiMain::syncWindowVisibility);
+    activateLater_ = new QTimer(this);
+    activateLater_->setSingleShot(true);
+    connect(activateLater_, &QTimer::timeout, this, &mdiMain::activatePending);
+    for (QScrollBar *bar : {mdiArea_->horizontalScrollBar(), mdiArea_->verticalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, this, &mdiMain::syncWindowVisibility);
 
     createActions();
     createMenus();
@@ -223,7 +278,7 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(&doc_, &Document::framesReordered, this, &mdiMain::onFramesReordered);
     connect(&doc_, &Document::currentFrameChanged, this, [this](int n) {
         if (QMdiSubWindow *sub = frameSubWindow(n))
-            mdiArea_->setActiveSubWindow(sub);
+            activateFrameSubWindow(sub);
     });
     // After the window bookkeeping above: the slots run in this order.
     connect(&doc_, &Document::frameAdded, this, &mdiMain::updateActions);
@@ -233,6 +288,15 @@ mdiMain::mdiMain(Document &doc, QWidget *parent) : QMainWindow(parent), doc_(doc
     connect(&doc_, &Document::historyChanged, this, &mdiMain::updateHistoryActions);
     connect(&doc_, &Document::cleanChanged, this, [this](bool clean) { setWindowModified(!clean); });
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, &mdiMain::onSubWindowActivated);
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
+        if (window == keyWindow_)
+            return;
+        if (keyWindow_)
+            setSystemMenuKeys(keyWindow_, false);
+        if (window)
+            setSystemMenuKeys(window, true);
+        keyWindow_ = window;
+    });
     updateActions();
     updateHistoryActions();
     createImportActions();
@@ -479,7 +543,21 @@ void mdiMain::onFrameAdded(int n, int windowLike)
         startCommand(QStringLiteral("frmPic_QueryUnload"));
         doc_.delPic(number);
     });
-    QMdiSubWindow *sub = mdiArea_->addSubWindow(frame);
+    // Staying on top is what every frame window does, so none is above
+    // another for it; but the area raises a window that does not stay on
+    // top by a walk that looks up every window among all the others.
+    QMdiSubWindow *sub = mdiArea_->addSubWindow(frame, Qt::SubWindow | Qt::WindowStaysOnTopHint);
+    if (QMenu *menu = sub->systemMenu()) {
+        for (QAction *action : menu->actions()) {
+            if (action->isCheckable()) // "stay on top": not the user's choice here
+                action->setVisible(false);
+            // The menu's keys act in the active window only; held by every
+            // window they would make each change of any window's state
+            // search thousands of keys.
+            action->setProperty(kShortcutProperty, QVariant::fromValue(action->shortcut()));
+            action->setShortcut(QKeySequence());
+        }
+    }
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
     windows_.insert(n, sub);
@@ -500,8 +578,84 @@ void mdiMain::onFrameAdded(int n, int windowLike)
     // Placed here rather than by the area, whose search for a free place
     // looks at every window already open.
     sub->move(placeForNewWindow(n, outer));
-    sub->show();
+    if (windows_.size() <= kAllShownWindows || sub->geometry().intersects(mdiArea_->viewport()->rect())) {
+        sub->show();
+    } else {
+        // Out of view: it shows when scrolled to. It would have been the
+        // active window; it becomes so once the work adding it is done.
+        extent_->setGeometry(extent_->isVisible() ? extent_->geometry().united(sub->geometry()) : sub->geometry());
+        extent_->show();
+        extent_->lower();
+        rangeLater_->start(0);
+        pendingActive_ = sub;
+        activateLater_->start(0);
+    }
+    if (windows_.size() == kAllShownWindows + 1)
+        syncWindowVisibility();
     frame->showPicture(windows_.size() <= kLiveWindows);
+}
+
+void mdiMain::syncWindowVisibility()
+{
+    const bool all = windows_.size() <= kAllShownWindows;
+    const QRect view = mdiArea_->viewport()->rect();
+    QMdiSubWindow *const active = mdiArea_->activeSubWindow();
+    QVector<QMdiSubWindow *> toShow;
+    QRect hidden;
+    for (QMdiSubWindow *sub : std::as_const(windows_)) {
+        const bool wanted = all || sub == active || sub->geometry().intersects(view);
+        if (wanted) {
+            if (sub->isHidden())
+                toShow << sub;
+            continue;
+        }
+        if (!sub->isHidden())
+            sub->hide();
+        hidden |= sub->geometry();
+    }
+    extent_->setGeometry(hidden);
+    extent_->setVisible(!hidden.isNull());
+    extent_->lower();
+    if (!toShow.isEmpty()) {
+        // A window that shows takes the activation; scrolling must not
+        // move it.
+        showingQuietly_ = true;
+        for (QMdiSubWindow *sub : std::as_const(toShow))
+            sub->show();
+        showingQuietly_ = false;
+        if (active && mdiArea_->activeSubWindow() != active)
+            mdiArea_->setActiveSubWindow(active);
+        else if (!active)
+            onSubWindowActivated(mdiArea_->activeSubWindow());
+    }
+    refreshScrollRange();
+}
+
+void mdiMain::refreshScrollRange()
+{
+    if (!windows_.isEmpty())
+        static_cast<FrameArea *>(mdiArea_)->refreshScrollRange(windows_.front());
+}
+
+void mdiMain::activatePending()
+{
+    // Long work processes events while it runs; the activation waits for
+    // its end, or every window would repaint its title bar at each tick.
+    if (LongTask::running()) {
+        activateLater_->start(kActivationRetryMs);
+        return;
+    }
+    QMdiSubWindow *sub = pendingActive_;
+    pendingActive_ = nullptr;
+    if (sub && windows_.contains(sub))
+        activateFrameSubWindow(sub);
+}
+
+void mdiMain::activateFrameSubWindow(QMdiSubWindow *sub)
+{
+    if (sub->isHidden())
+        sub->show();
+    mdiArea_->setActiveSubWindow(sub);
 }
 
 QPoint mdiMain::placeForNewWindow(int n, const QSize &size)
@@ -548,9 +702,16 @@ void mdiMain::onFrameRemoved(int n)
     QMdiSubWindow *sub = windows_.takeAt(n);
     if (auto *f = qobject_cast<frmPic *>(sub->widget()))
         f->unload();
-    mdiArea_->removeSubWindow(sub);
+    // Leaving the area for a hidden widget of the same window tells the
+    // area just as removeSubWindow does, without the walk over every
+    // widget's focus order that leaving for no parent costs.
+    sub->setParent(removedWindows_);
     sub->deleteLater();
     renumberWindows(n, int(windows_.size()) - 1);
+    // The hidden windows' extent, or every window shown again below the
+    // limit; once for a run of removals.
+    if (windows_.size() >= kAllShownWindows)
+        syncLater_->start(0);
 }
 
 // A frame put back by undo or redo gets a new window at its place; the
@@ -617,8 +778,10 @@ int mdiMain::minimumFrameWindowWidth(const QMdiSubWindow *sub) const
 
 void mdiMain::onSubWindowActivated(QMdiSubWindow *window)
 {
-    if (!window)
+    if (!window || showingQuietly_)
         return;
+    // A window chosen after the last one added keeps the activation.
+    pendingActive_ = nullptr;
     if (auto *f = qobject_cast<frmPic *>(window->widget())) {
         doc_.setCurPic(int(int16_t(f->number())));
         // Once the event loop runs again: an open activates every window it
@@ -1029,6 +1192,7 @@ void mdiMain::mKasane_Click()
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     restoreToNormalTwips(frames);
     moveWindowsTwips(frames, cascadePositions(int(frames.size())));
+    syncWindowVisibility();
 }
 
 void mdiMain::mSeiretu_Click()
@@ -1038,6 +1202,7 @@ void mdiMain::mSeiretu_Click()
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, sideBySidePositions(sizes, clientWidthTwips(mdiArea_)));
+    syncWindowVisibility();
 }
 
 void mdiMain::mSeiretu2_Click()
@@ -1047,6 +1212,7 @@ void mdiMain::mSeiretu2_Click()
     const QVector<QMdiSubWindow *> frames = windows_.mid(0, doc_.picCount());
     const std::vector<WindowSizeTwips> sizes = restoreToNormalTwips(frames);
     moveWindowsTwips(frames, topToBottomPositions(sizes, clientHeightTwips(mdiArea_)));
+    syncWindowVisibility();
 }
 
 void mdiMain::mVersion_Click()
@@ -1338,7 +1504,7 @@ void mdiMain::showFrame(int n)
         return;
     if (sub->isMinimized())
         sub->showNormal();
-    mdiArea_->setActiveSubWindow(sub);
+    activateFrameSubWindow(sub);
     ensureVisible(sub);
 }
 
@@ -1376,6 +1542,8 @@ void mdiMain::scrollToOrigin()
 
 bool mdiMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Resize)
+        syncWindowVisibility();
     if (watched != mdiArea_->viewport() || event->type() != QEvent::Wheel)
         return QMainWindow::eventFilter(watched, event);
     // The area's own scroll bars step a pixel at a time; a wheel turn moves

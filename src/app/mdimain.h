@@ -224,6 +224,14 @@ class mdiMain : public QMainWindow
     void openRecent(const QString &path);
 
     void onFrameAdded(int n, int windowLike);
+    // Shows the windows that lie in view and hides the others, once there
+    // are more windows than kAllShownWindows; the active one stays shown.
+    void syncWindowVisibility();
+    void refreshScrollRange();
+    void activatePending();
+    // Shows a hidden window before activating it: the area does not
+    // activate hidden windows.
+    void activateFrameSubWindow(QMdiSubWindow *sub);
     void onFrameChanged(int n);
     void onFramesSwapped(int a, int b);
     void onFrameRemoved(int n);
@@ -273,6 +281,17 @@ class mdiMain : public QMainWindow
     QTimer *filmstripSync_ = nullptr; // shows the active frame's item
     int filmstripRow_ = -1;
     int rowBottom_ = 0; // the lowest edge of the row new windows go in
+    // With many frames, only the windows in view (and the active one) are
+    // shown: see syncWindowVisibility. extent_ stands for the hidden ones in
+    // the area's scroll range.
+    QWidget *extent_ = nullptr;
+    QWidget *removedWindows_ = nullptr; // windows of removed frames until deleted
+    QPointer<QMdiSubWindow> keyWindow_; // the window whose system menu has its keys
+    bool showingQuietly_ = false;
+    QPointer<QMdiSubWindow> pendingActive_;
+    QTimer *activateLater_ = nullptr;
+    QTimer *syncLater_ = nullptr;
+    QTimer *rangeLater_ = nullptr;
     std::function<std::optional<ImportOptions>()> importAsker_;
 };
 

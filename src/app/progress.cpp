@@ -14,6 +14,7 @@ namespace
 int showDelayMs = 500;
 // About one frame of a 60 Hz screen.
 int tickMs = 16;
+int liveTasks = 0;
 std::function<void(LongTask &)> &tickObserver()
 {
     static std::function<void(LongTask &)> observer;
@@ -24,6 +25,7 @@ std::function<void(LongTask &)> &tickObserver()
 
 LongTask::LongTask(QWidget *parent, const QString &label, int total) : label_(label), total_(std::max(total, 0))
 {
+    ++liveTasks;
     dialog_ = new QProgressDialog(label_, QStringLiteral("ｷｬﾝｾﾙ"), 0, total_, parent);
     dialog_->setObjectName(QStringLiteral("progressDialog"));
     dialog_->setWindowTitle(QStringLiteral("Velmar"));
@@ -41,6 +43,12 @@ LongTask::LongTask(QWidget *parent, const QString &label, int total) : label_(la
 LongTask::~LongTask()
 {
     delete dialog_;
+    --liveTasks;
+}
+
+bool LongTask::running()
+{
+    return liveTasks > 0;
 }
 
 bool LongTask::advance(int done)

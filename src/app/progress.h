@@ -39,6 +39,8 @@ class LongTask
     int done() const { return done_; }
     int total() const { return total_; }
     QProgressDialog *dialog() const { return dialog_; }
+    // Whether any long command is under way.
+    static bool running();
 
     // For tests: the delay before the dialog shows and the least time
     // between two ticks (500 and 16 ms unless set), and a function called

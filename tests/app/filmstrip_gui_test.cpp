@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTest>
@@ -209,6 +210,10 @@ TEST_F(FilmstripTest, ClickOnAnItemScrollsItsWindowIntoView)
     const QRect view = window.mdiArea()->viewport()->rect();
     QMdiSubWindow *last = window.frameSubWindow(199);
     ASSERT_FALSE(last->geometry().intersects(view));
+    // Out of view or not, the newest window is the active one.
+    EXPECT_EQ(window.mdiArea()->activeSubWindow(), last);
+    EXPECT_EQ(doc.curPic(), 199);
+    window.mdiArea()->setActiveSubWindow(window.frameSubWindow(0));
 
     const QModelIndex item = model()->index(199);
     window.filmstrip()->scrollTo(item);
@@ -217,8 +222,19 @@ TEST_F(FilmstripTest, ClickOnAnItemScrollsItsWindowIntoView)
     QApplication::processEvents();
     EXPECT_EQ(window.mdiArea()->activeSubWindow(), last);
     EXPECT_TRUE(view.contains(last->geometry())) << "window at " << last->geometry().x() << "," << last->geometry().y();
+    // Windows out of view are hidden, yet the area still scrolls back to
+    // them, and scrolling shows them without moving the activation.
+    QMdiSubWindow *early = window.frameSubWindow(3);
+    EXPECT_TRUE(early->isHidden());
+    window.mdiArea()->verticalScrollBar()->setValue(window.mdiArea()->verticalScrollBar()->minimum());
+    window.mdiArea()->horizontalScrollBar()->setValue(window.mdiArea()->horizontalScrollBar()->minimum());
+    QApplication::processEvents();
+    ASSERT_TRUE(view.intersects(early->geometry()));
+    EXPECT_TRUE(early->isVisible());
+    EXPECT_TRUE(last->isVisible()) << "the active window stays shown";
+    EXPECT_EQ(window.mdiArea()->activeSubWindow(), last);
     // And back: activating a window selects its item.
-    window.mdiArea()->setActiveSubWindow(window.frameSubWindow(3));
+    window.mdiArea()->setActiveSubWindow(early);
     QApplication::processEvents();
     EXPECT_EQ(window.filmstrip()->currentIndex().row(), 3);
     EXPECT_EQ(window.filmstrip()->selectedRows(), QList<int>{3});
