@@ -156,12 +156,15 @@ GifFile everythingMoves()
 // Large frames (more pixels than are weighed every way) in which two small
 // squares at far corners move, so each image spans most of the screen
 // while most of its pixels stay as they were; the width is no multiple of
-// eight.
+// eight. Between them single dots move, one a row, each alone among
+// unchanged pixels at every offset from the start of its row.
 GifFile cornersMove()
 {
     GifFile gif = animation(331, 260, palette(8, 6));
     for (int i = 0; i < 4; ++i)
         gif.images.push_back(image(0, 0, 331, 260, [i](int x, int y) {
+            if (y >= 100 && y < 116 && x == 40 + 11 * (y - 100) + 16 * i)
+                return 7;
             return inside(x, y, 3 + 2 * i, 5 + i, 6) || inside(x, y, 310 - 3 * i, 240 - i, 9) ? 6 : background(x, y);
         }));
     return gif;
