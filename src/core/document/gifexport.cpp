@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace velmar
@@ -163,12 +164,19 @@ std::vector<Rgb> tableOf(const PicInfo &pic, int count)
     return table;
 }
 
+// Whether the file's images read the frames' pixels in place or hold
+// copies. In place spares copying and first touching as much memory again
+// as the animation has pixels, but leaves the file valid only while no
+// frame changes: a save that may run the event loop on the way (its
+// progress callback) takes copies.
+enum class Pixels { Borrowed, Copied };
+
 // The file the document describes, or why it cannot be written. Every
 // frame becomes one image at its grid position with a control block; a
 // frame carries a local table exactly when its colours are not those of
 // the global table (frame 0's): when one of its first entries differs
 // from frame 0's, or when it has more entries than the global table holds.
-Result<GifFile> gifFileOf(const Document &doc)
+Result<GifFile> gifFileOf(const Document &doc, Pixels pixels)
 {
     if (doc.picCount() == 0)
         return fail(QStringLiteral("保存するフレームがありません。"));
@@ -240,7 +248,10 @@ Result<GifFile> gifFileOf(const Document &doc)
         img.control.transparent = (p.transparent & 1) != 0;
         img.control.transparentIndex = p.transIndex;
         img.control.delay = p.delay;
-        img.indices.assign(pic.bits.begin(), pic.bits.begin() + qsizetype(pic.pixelCount()));
+        if (pixels == Pixels::Borrowed)
+            img.borrowed = std::span<const uint8_t>(pic.bits.data(), pic.pixelCount());
+        else
+            img.indices.assign(pic.bits.begin(), pic.bits.begin() + qsizetype(pic.pixelCount()));
         img.minCodeSize = minCodeSizeFor(count);
     }
     return gif;
@@ -279,7 +290,7 @@ QString saveCancelledText()
 
 Result<void> SaveGif(Document &doc, const QString &path, const SaveGifProgress &progress)
 {
-    const Result<GifFile> file = gifFileOf(doc);
+    const Result<GifFile> file = gifFileOf(doc, progress ? Pixels::Copied : Pixels::Borrowed);
     if (!file)
         return fail(file.error());
     const GifFile &gif = *file;
@@ -304,7 +315,8 @@ Result<void> SaveGif(Document &doc, const QString &path, const SaveGifProgress &
 
 Result<void> SaveGifOptimized(Document &doc, const QString &path, SavedSizes *sizes)
 {
-    const Result<GifFile> plain = gifFileOf(doc);
+    // Nothing here returns to the event loop before the file is written.
+    const Result<GifFile> plain = gifFileOf(doc, Pixels::Borrowed);
     if (!plain)
         return fail(plain.error());
     doc.setStatusText(QStringLiteral("最適化中 (") + path + QLatin1Char(')'));

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -65,9 +67,9 @@ struct Face {
     Quad quad;
 };
 
-// Paints the faces into a copy of the frame's pixels, then outlines them, so
-// that no face covers another face's outline, and stores the pixels in
-// target (the frame's pixels, obtained for writing on the calling thread).
+// Paints the faces into target (the frame's pixels, obtained for writing on
+// the calling thread), then outlines them, so that no face covers another
+// face's outline.
 // Only reads the Document, so frames can be painted on several threads at
 // once while nothing else changes it.
 void paintFaces(const Document &doc, int frame, std::span<uint8_t> target, const std::vector<Face> &faces,
@@ -76,12 +78,51 @@ void paintFaces(const Document &doc, int frame, std::span<uint8_t> target, const
     const PicInfo &pic = doc.pic(frame);
     const int wt = pic.lWidth;
     const int ht = pic.lHeight;
-    std::vector<uint8_t> buffer(target.begin(), target.end());
+    // The faces are painted straight into the frame, unless one of them
+    // shows the frame itself: that face must read the frame as it was.
+    const bool readsItself =
+        std::any_of(faces.begin(), faces.end(), [frame](const Face &face) { return face.window == frame; });
+    std::vector<uint8_t> copy;
+    std::span<uint8_t> buffer = target;
+    if (readsItself) {
+        copy.assign(target.begin(), target.end());
+        buffer = copy;
+    }
     for (const Face &face : faces)
         mapToQuad(doc.pic(face.window), buffer, wt, ht, pic.colors, pic.nColors, face.quad, scratch);
     for (const Face &face : faces)
         drawQuadEdges(buffer, horizontalSteps, verticalSteps, wt, ht, edgeColour, face.quad);
-    std::copy(buffer.begin(), buffer.end(), target.begin());
+    if (readsItself)
+        std::copy(copy.begin(), copy.end(), target.begin());
+}
+
+// The working memory of the painting threads, kept from one batch of frames
+// to the next: a fresh one would fault in its sums page by page and work out
+// its palette matches again for every batch. At most one per thread is kept,
+// and none whose sums are larger than kKeptSums bytes.
+std::mutex scratchLock;
+std::vector<std::unique_ptr<QuadScratch>> keptScratch;
+constexpr size_t kKeptSums = size_t(64) << 20;
+
+std::unique_ptr<QuadScratch> takeScratch()
+{
+    const std::lock_guard<std::mutex> lock(scratchLock);
+    if (keptScratch.empty())
+        return std::make_unique<QuadScratch>();
+    std::unique_ptr<QuadScratch> scratch = std::move(keptScratch.back());
+    keptScratch.pop_back();
+    return scratch;
+}
+
+void giveBackScratch(std::unique_ptr<QuadScratch> scratch)
+{
+    if (scratch->packedSums.capacity() * sizeof(scratch->packedSums[0]) > kKeptSums ||
+        scratch->sums.capacity() * sizeof(scratch->sums[0]) > kKeptSums ||
+        scratch->wideSums.capacity() * sizeof(scratch->wideSums[0]) > kKeptSums)
+        return;
+    const std::lock_guard<std::mutex> lock(scratchLock);
+    if (keptScratch.size() < size_t(std::max(1, parallelThreads())))
+        keptScratch.push_back(std::move(scratch));
 }
 
 // Paints one frame each of frames with paint(frame, pixels, angle, scratch)
@@ -96,9 +137,10 @@ void paintFrames(Document &doc, const std::vector<int> &frames, const std::vecto
         targets[k] = doc.pixelsForWriting(frames[k]);
     const Document &reading = doc;
     parallelFor(int64_t(count), 1, [&](int64_t begin, int64_t end) {
-        QuadScratch scratch;
+        std::unique_ptr<QuadScratch> scratch = takeScratch();
         for (int64_t k = begin; k < end; ++k)
-            paint(reading, frames[size_t(k)], targets[size_t(k)], angles[size_t(k)], scratch);
+            paint(reading, frames[size_t(k)], targets[size_t(k)], angles[size_t(k)], *scratch);
+        giveBackScratch(std::move(scratch));
     });
     for (size_t k = 0; k < count; ++k)
         doc.ShowPic(frames[k]);

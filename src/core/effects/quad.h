@@ -8,6 +8,7 @@
 
 #include "platform/palette.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -40,9 +41,11 @@ void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
 // The working memory of mapToQuad, for a caller that maps many faces on one
 // thread: the sums grow to the largest box and are all zero between calls
 // (each call clears the cells it used as it writes them), and the palette
-// matches stay while the palette does. A picture of up to 2^32 / 255 pixels
-// cannot overflow 32-bit sums even when all of it lands on one pixel (a
-// degenerate quadrilateral); a larger one takes the 64-bit sums.
+// matches stay while the palette does. The sums of a picture of up to
+// 2^32 / 255 pixels are packed 16 bits per channel into packedSums, and
+// those of a cell that more than 257 pixels land on move to 32-bit sums,
+// which cannot overflow even when all of the picture lands on one pixel (a
+// degenerate quadrilateral); a larger picture takes the 64-bit sums.
 struct QuadScratch {
     template <typename T> struct SumOf {
         T red;
@@ -50,9 +53,12 @@ struct QuadScratch {
         T blue;
         T hits;
     };
+    std::vector<uint64_t> packedSums;
     std::vector<SumOf<uint32_t>> sums;
     std::vector<SumOf<uint64_t>> wideSums;
     std::vector<int32_t> rowCells; // where each pixel of a source row lands, or -1
+    // Each palette entry of the source as the packed sums of one pixel.
+    std::array<uint64_t, 256> colours;
     NearestPalette nearest;
 };
 void mapToQuad(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, int targetHeight,

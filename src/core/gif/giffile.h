@@ -9,6 +9,8 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
 namespace velmar
@@ -36,6 +38,13 @@ struct GifImage {
     GifControl control;
     // width x height indices, top row first (already de-interlaced).
     std::vector<uint8_t> indices;
+    // When non-empty, the image's indices are these bytes instead of
+    // indices: pixels held elsewhere (a document's frame, read in place
+    // rather than copied), which must stay as they are while the file is in
+    // use.
+    std::span<const uint8_t> borrowed;
+    // The image's indices, wherever they are held.
+    std::span<const uint8_t> pixels() const { return borrowed.empty() ? std::span<const uint8_t>(indices) : borrowed; }
     // The LZW minimum code size to write with; 0: the smallest that holds
     // every index of the image and its table (at least 2).
     int minCodeSize = 0;
@@ -63,6 +72,9 @@ struct GifFile {
     // The comment extension's bytes, as stored in the file; empty: none.
     QByteArray comment;
     std::vector<GifImage> images;
+    // What the images' borrowed pixels live in when the file itself keeps
+    // it alive (a file made rather than read); null otherwise.
+    std::shared_ptr<const void> storage;
 };
 
 } // namespace velmar

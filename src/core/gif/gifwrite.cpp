@@ -89,8 +89,9 @@ int effectiveMinCodeSize(const GifFile &gif, const GifImage &image)
         return image.minCodeSize;
     const size_t tableSize = image.localTable.empty() ? gif.globalTable.size() : image.localTable.size();
     int count = int(tableSize);
-    if (!image.indices.empty())
-        count = std::max(count, int(*std::max_element(image.indices.begin(), image.indices.end())) + 1);
+    const std::span<const uint8_t> indices = image.pixels();
+    if (!indices.empty())
+        count = std::max(count, int(*std::max_element(indices.begin(), indices.end())) + 1);
     return minCodeSizeFor(powerOfTwoCount(count));
 }
 
@@ -121,12 +122,13 @@ Result<QByteArray> encodeGifFile(const GifFile &gif, const GifWriteProgress &pro
         if (!img.encoded.empty()) {
             out.insert(out.end(), img.encoded.begin(), img.encoded.end());
         } else {
-            std::span<const uint8_t> pixels(img.indices);
+            std::span<const uint8_t> pixels = img.pixels();
             if (img.interlaced && img.width > 0) {
                 const size_t w = size_t(img.width);
-                stored.resize(img.indices.size());
+                const uint8_t *indices = pixels.data();
+                stored.resize(pixels.size());
                 for (int k = 0; k < img.height; ++k) {
-                    const uint8_t *src = img.indices.data() + size_t(interlacedRow(k, img.height)) * w;
+                    const uint8_t *src = indices + size_t(interlacedRow(k, img.height)) * w;
                     std::copy(src, src + w, stored.begin() + qsizetype(size_t(k) * w));
                 }
                 pixels = stored;

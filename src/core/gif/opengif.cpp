@@ -313,8 +313,11 @@ Result<void> Reader::readImage()
     // are not zero-filled first: the decoder writes them, and only the part
     // the data never reaches gets index 0, at the end, or at the first
     // moment the sink shows the picture while it builds up.
+    // Past the last string it has written the decoder leaves scratch (its
+    // wide stores, and the bytes it saved at the array's end put back), so
+    // the rest is set to index 0 each time the picture is shown, not once.
     size_t shown = 0;    // interlaced: stored pixels already moved into place
-    bool rested = false; // the pixels not decoded yet hold index 0
+    bool rested = false; // the rest has been set at least once
     const auto zeroRest = [&](size_t produced) {
         if (image.interlaced)
             std::memset(stored_.get() + produced, 0, pixels - produced);
@@ -327,8 +330,7 @@ Result<void> Reader::readImage()
             return;
         produced = std::min(produced, pixels);
         const bool first = !rested;
-        if (first)
-            zeroRest(produced);
+        zeroRest(produced);
         if (image.interlaced) {
             copyStored(out, image.width, image.height, shown, first ? pixels : produced);
             shown = produced;
@@ -341,8 +343,7 @@ Result<void> Reader::readImage()
     // All that was decoded goes into the image, also when decoding failed,
     // so a truncated file shows everything it holds; the rest is index 0.
     const size_t produced = r ? std::min(r->produced, pixels) : 0;
-    if (!rested)
-        zeroRest(produced);
+    zeroRest(produced);
     if (image.interlaced)
         copyStored(out, image.width, image.height, shown, pixels);
     sink_.endImage();

@@ -21,8 +21,12 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <span>
 #include <unordered_map>
+
+#include <sys/mman.h>
 
 namespace velmar
 {
@@ -43,6 +47,64 @@ Rgb rgbOf(Pixel p)
 {
     return {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
 }
+
+// Memory for the images' pixels, handed out one piece after another from
+// large blocks that the kernel may back with huge pages, and given back
+// all at once with the slab. The images of an animation take a byte per
+// pixel of fresh memory together; faulted in 4 KB pages (each allocation of
+// its own), that cost more processor time than choosing the images.
+class PixelSlab
+{
+  public:
+    PixelSlab() = default;
+    PixelSlab(const PixelSlab &) = delete;
+    PixelSlab &operator=(const PixelSlab &) = delete;
+    ~PixelSlab()
+    {
+        for (const Block &b : blocks_)
+            munmap(b.base, b.size);
+    }
+
+    // n bytes (n > 0), uninitialised; throws std::bad_alloc when there are
+    // none.
+    std::span<uint8_t> allocate(size_t n)
+    {
+        if (blocks_.empty() || blocks_.back().size - blocks_.back().used < n) {
+            const size_t size = (std::max(n, kBlock) + kHugePage - 1) / kHugePage * kHugePage;
+            // Over-mapped and trimmed to a huge page boundary: only aligned
+            // 2 MB ranges can be huge pages.
+            const size_t span = size + kHugePage;
+            void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (raw == MAP_FAILED)
+                throw std::bad_alloc();
+            const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+            const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+            if (aligned > start)
+                munmap(raw, aligned - start);
+            if (const size_t tail = start + span - (aligned + size))
+                munmap(reinterpret_cast<void *>(aligned + size), tail);
+            uint8_t *base = reinterpret_cast<uint8_t *>(aligned);
+            // Without huge-page support this fails and the block keeps small
+            // pages.
+            madvise(base, size, MADV_HUGEPAGE);
+            blocks_.push_back({base, size, 0});
+        }
+        Block &b = blocks_.back();
+        const std::span<uint8_t> piece(b.base + b.used, n);
+        b.used += n;
+        return piece;
+    }
+
+  private:
+    static constexpr size_t kHugePage = size_t(2) << 20;
+    static constexpr size_t kBlock = size_t(32) << 20;
+    struct Block {
+        uint8_t *base = nullptr;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    std::vector<Block> blocks_;
+};
 
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -90,8 +152,9 @@ class PlainViewer
         const int transparent = img.hasControl && img.control.transparent ? img.control.transparentIndex : -1;
         const Rect r = clipped(img);
         const int sw = gif_.screenWidth;
+        const uint8_t *indices = img.pixels().data();
         for (int y = r.y; y < r.y + r.h; ++y) {
-            const uint8_t *src = img.indices.data() + size_t(y - img.top) * size_t(img.width) - img.left;
+            const uint8_t *src = indices + size_t(y - img.top) * size_t(img.width) - img.left;
             Pixel *dst = canvas_.data() + size_t(y) * size_t(sw);
             for (int x = r.x; x < r.x + r.w; ++x)
                 if (src[x] != transparent)
@@ -112,7 +175,7 @@ class PlainViewer
         const int x0 = std::max(0, img.left), x1 = std::min(gif_.screenWidth, img.left + img.width);
         const int y0 = std::max(0, img.top), y1 = std::min(gif_.screenHeight, img.top + img.height);
         // An image without all its pixels is drawn only as far as it goes.
-        if (img.indices.size() < size_t(img.width) * size_t(std::max(0, img.height)))
+        if (img.pixels().size() < size_t(img.width) * size_t(std::max(0, img.height)))
             return {};
         return {x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
     }
@@ -278,7 +341,8 @@ struct Frame {
     // empty when that image has no transparency.
     std::vector<uint8_t> sourceLeaves;
     std::vector<uint8_t> resolved;
-    size_t cost = 0; // bytes of the image's code stream
+    std::vector<uint8_t> shortest; // the shortest pixels so far while ways are weighed
+    size_t cost = 0;               // bytes of the image's code stream
 };
 
 // Images of more pixels are measured in fewer ways.
@@ -483,6 +547,63 @@ enum class Build { Ok, Infeasible, TooManyColours };
 // spares looking up their colours.
 enum class Freedom { Any, KnownColours, None, Transparent };
 
+// The length of the run of pixels from the start of a and b that are the
+// same, at most n. Compared eight at a time, which the compiler can do in
+// one step: most of a large image is usually unchanged.
+int sameRun(const Pixel *a, const Pixel *b, int n)
+{
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        Pixel differ = 0;
+        for (int k = 0; k < 8; ++k)
+            differ |= a[x + k] ^ b[x + k];
+        if (differ)
+            break;
+    }
+    while (x < n && a[x] == b[x])
+        ++x;
+    return x;
+}
+
+// buildFrame with Freedom::Transparent: every unchanged pixel becomes
+// transparent and every changed one is drawn, so the pixels go in runs of
+// either kind. The values get their ids in the same order as pixel by
+// pixel.
+Build buildTransparent(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, ValueIds &ids, Frame &f)
+{
+    std::fill(f.free.begin(), f.free.end(), uint8_t(0));
+    Pixel *scratch = rowScratch().data();
+    uint8_t *want = f.want.data();
+    int t = -1;
+    for (int y = rect.y; y < rect.y + rect.h; ++y) {
+        const Pixel *c = b.row(y, rect.x, rect.w, scratch);
+        const Pixel *s = screen.data() + size_t(y) * size_t(b.width) + rect.x;
+        for (int x = 0; x < rect.w;) {
+            const int same = sameRun(c + x, s + x, rect.w - x);
+            if (same > 0) {
+                if (t < 0 && (t = ids.id(kTransparent)) < 0)
+                    return Build::TooManyColours;
+                std::fill_n(want, same, uint8_t(t));
+                want += same;
+                x += same;
+            }
+            for (; x < rect.w && c[x] != s[x]; ++x) {
+                // A viewer's drawing never makes a pixel transparent again.
+                if (s[x] == kTransparent)
+                    return Build::Infeasible;
+                const int id = ids.id(s[x]);
+                if (id < 0)
+                    return Build::TooManyColours;
+                *want++ = uint8_t(id);
+                ++f.drawnCount;
+            }
+        }
+    }
+    f.transparent = t;
+    f.values = ids.values();
+    return Build::Ok;
+}
+
 // Sets up the image that turns canvas b into screen inside rect.
 Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Rect &rect, Freedom freedom,
                  ValueIds &ids, Frame &f)
@@ -505,6 +626,8 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
     }
     std::vector<Pixel> &canvas = rowScratch();
     canvas.resize(size_t(rect.w));
+    if (freedom == Freedom::Transparent)
+        return buildTransparent(b, screen, rect, ids, f);
     int t = -1;
     size_t i = 0;
     for (int y = rect.y; y < rect.y + rect.h; ++y) {
@@ -544,6 +667,10 @@ Build buildFrame(const CanvasView &b, const std::vector<Pixel> &screen, const Re
 void takeAll(Frame &f, Way way)
 {
     const size_t n = f.want.size();
+    if (way == Way::Colour) {
+        f.resolved.assign(f.want.begin(), f.want.end());
+        return;
+    }
     f.resolved.resize(n);
     const uint8_t t = uint8_t(std::max(f.transparent, 0));
     for (size_t p = 0; p < n; ++p)
@@ -552,7 +679,7 @@ void takeAll(Frame &f, Way way)
 }
 
 // The length of the code stream of pixels.
-size_t measure(const std::vector<uint8_t> &pixels, int m)
+size_t measure(std::span<const uint8_t> pixels, int m)
 {
     std::vector<uint8_t> &stream = rowScratchBytes();
     stream.clear();
@@ -577,8 +704,10 @@ void chooseEncoding(Frame &f, int m, bool measured)
         return;
     }
     // In the order that wins ties: the way without transparency first, as
-    // it may spare the image its control block.
-    std::vector<uint8_t> best;
+    // it may spare the image its control block. The buffers go on from
+    // frame to frame: new memory costs more than filling it.
+    std::vector<uint8_t> &best = f.shortest;
+    best.clear();
     f.cost = SIZE_MAX;
     const auto keepShorter = [&](size_t cost) {
         if (cost < f.cost) {
@@ -617,14 +746,15 @@ bool prepareFrame(const CanvasView &b, const std::vector<Pixel> &screen, Rect re
     if (built != Build::Ok || !hinted)
         return built == Build::Ok;
     f.sourceLeaves.resize(f.want.size());
-    const bool complete = source.indices.size() >= size_t(source.width) * size_t(std::max(0, source.height));
+    const std::span<const uint8_t> indices = source.pixels();
+    const bool complete = indices.size() >= size_t(source.width) * size_t(std::max(0, source.height));
     size_t i = 0;
     for (int y = rect.y; y < rect.y + rect.h; ++y)
         for (int x = rect.x; x < rect.x + rect.w; ++x, ++i) {
             const int sx = x - source.left, sy = y - source.top;
             f.sourceLeaves[i] =
                 !complete || sx < 0 || sy < 0 || sx >= source.width || sy >= source.height ||
-                source.indices[size_t(sy) * size_t(source.width) + size_t(sx)] == source.control.transparentIndex;
+                indices[size_t(sy) * size_t(source.width) + size_t(sx)] == source.control.transparentIndex;
         }
     return true;
 }
@@ -660,19 +790,21 @@ Rect transparentWhereOpaque(const std::vector<Pixel> &now, const std::vector<Pix
 struct OutFrame {
     Rect rect;
     std::vector<Pixel> values; // value id -> colour (kTransparent: transparent)
-    std::vector<uint8_t> resolved;
+    std::span<uint8_t> resolved;
     size_t drawnCount = 0;
     size_t cost = 0; // 0: not measured
     int disposal = kKeep;
 
-    // Swaps the pixels with the frame's rather than copying them: the frame
-    // is set up again before it is read, and a buffer handed back (that of
-    // an image replaced by a grown one) is reused.
-    void take(Frame &f)
+    // Copies the pixels into the slab, so that the frame's buffers serve
+    // the next image; an image replaced by a grown one keeps its place
+    // when the new pixels fit.
+    void take(const Frame &f, PixelSlab &slab)
     {
         rect = f.rect;
         values = f.values;
-        resolved.swap(f.resolved);
+        const size_t n = f.resolved.size();
+        resolved = resolved.size() >= n ? resolved.first(n) : slab.allocate(n);
+        std::copy(f.resolved.begin(), f.resolved.end(), resolved.begin());
         drawnCount = f.drawnCount;
         cost = f.cost;
     }
@@ -696,7 +828,7 @@ size_t countChanged(const CanvasView &b, const std::vector<Pixel> &screen, const
 
 // Chooses the images and disposals; false when some screen cannot be made
 // (an image would need more than 256 colours).
-bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
+bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs, PixelSlab &slab)
 {
     const int width = plain.screenWidth, height = plain.screenHeight;
     const size_t screenSize = size_t(width) * size_t(height);
@@ -711,7 +843,7 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
     if (!prepareFrame(start, shown, changedRect(start, shown, height), ids, first, plain.images[0]))
         return false;
     costFrame(first);
-    outs[0].take(first);
+    outs[0].take(first, slab);
 
     struct Candidate {
         int disposal = kKeep;
@@ -787,8 +919,8 @@ bool planFrames(const GifFile &plain, std::vector<OutFrame> &outs)
             return false;
         last.disposal = best->disposal;
         if (best->grown)
-            last.take(best->grownPrevious);
-        outs[i].take(best->frame);
+            last.take(best->grownPrevious, slab);
+        outs[i].take(best->frame, slab);
         if (best->disposal != kPrevious) {
             // previous is not needed again: the next round overwrites it.
             before.swap(previous);
@@ -885,31 +1017,32 @@ std::vector<Rgb> tableOf(const std::vector<Pixel> &entries)
 // byte is not worth a second encoding.
 void encodeShortest(GifImage &img, int m)
 {
-    std::vector<uint8_t> &a = img.encoded, &b = streamScratch(0);
+    // The streams are made in scratch buffers and the shortest copied out:
+    // growing each image's own would allocate it several times over.
+    std::vector<uint8_t> &a = streamScratch(0), &b = streamScratch(1);
+    const std::span<const uint8_t> pixels = img.pixels();
     a.clear();
-    if (!LZWEncode(img.indices, m, a)) {
+    img.encoded.clear();
+    if (!LZWEncode(pixels, m, a)) {
         // Left to the writer, which reports why the image cannot be coded.
-        a.clear();
         return;
     }
     // A stream of fewer codes than the table holds never cleared it.
-    if (img.indices.size() > LzwModel::kMaxCodes &&
-        a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
+    if (pixels.size() > LzwModel::kMaxCodes && a.size() * 8 / size_t(m + 1) >= LzwModel::kClearCodeAt - (1u << m) - 2) {
         b.clear();
-        if (LZWEncode(img.indices, m, b, {.deferClear = true}) && b.size() < a.size()) {
+        if (LZWEncode(pixels, m, b, {.deferClear = true}) && b.size() < a.size()) {
             img.deferClear = true;
             a.swap(b);
         }
     }
     if (a.size() <= kShortStream) {
         b.clear();
-        if (LZWEncode(img.indices, m, b, {.deferClear = img.deferClear, .leadingClear = false}) &&
-            b.size() < a.size()) {
+        if (LZWEncode(pixels, m, b, {.deferClear = img.deferClear, .leadingClear = false}) && b.size() < a.size()) {
             img.noLeadingClear = true;
             a.swap(b);
         }
     }
-    a.shrink_to_fit();
+    img.encoded.assign(a.begin(), a.end());
 }
 
 } // namespace
@@ -918,8 +1051,10 @@ GifFile optimizeGif(const GifFile &plain)
 {
     if (plain.images.empty() || plain.screenWidth <= 0 || plain.screenHeight <= 0)
         return plain;
+    // The chosen images' pixels, which become those of the file's images.
+    auto slab = std::make_shared<PixelSlab>();
     std::vector<OutFrame> outs(plain.images.size());
-    if (!planFrames(plain, outs))
+    if (!planFrames(plain, outs, *slab))
         return plain;
 
     // The colours each image draws, after its free pixels were chosen, and
@@ -999,6 +1134,7 @@ GifFile optimizeGif(const GifFile &plain)
     out.hasLoop = plain.hasLoop;
     out.loopCount = plain.loopCount;
     out.comment = plain.comment;
+    out.storage = slab;
     if (std::find(seesGlobal.begin(), seesGlobal.end(), true) != seesGlobal.end()) {
         out.globalTable = tableOf(globalEntries);
         out.globalTable.resize(std::max(out.globalTable.size(), size_t(powerOfTwoCount(int(globalSize)))));
@@ -1034,9 +1170,9 @@ GifFile optimizeGif(const GifFile &plain)
             if (taken[id] && f.values[id] == kTransparent)
                 t = index[id];
         }
-        img.indices.swap(f.resolved);
-        for (uint8_t &v : img.indices)
+        for (uint8_t &v : f.resolved)
             v = uint8_t(index[v]);
+        img.borrowed = f.resolved;
         const int m = bitsFor(largest + 1);
         encodeShortest(img, m);
         const bool transparentUsed = t >= 0;

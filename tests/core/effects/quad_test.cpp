@@ -149,6 +149,37 @@ TEST(MapToQuad, SumsOfAHugePictureInOnePixelDoNotOverflow)
     EXPECT_EQ(buf, std::vector<uint8_t>({0, 0, 0, 1}));
 }
 
+// Around 257 pixels on one cell, where sums of bright pixels stop fitting in
+// 16 bits a channel, in one row, one column or over several rows, twice with
+// one scratch: the second picture's average shows whether the first one's
+// sums were all cleared.
+class MapToQuadManyPixels : public ::testing::TestWithParam<std::pair<int, int>>
+{
+};
+
+TEST_P(MapToQuadManyPixels, AverageOfAllOfThemWhateverTheirNumber)
+{
+    const auto [w, h] = GetParam();
+    const ColorTable g = greys();
+    std::vector<uint8_t> bright(size_t(w) * size_t(h), 255);
+    long sum = 0;
+    for (size_t k = 0; k < bright.size(); ++k) {
+        if (k % 7 == 3)
+            bright[k] = 200;
+        sum += bright[k];
+    }
+    QuadScratch scratch;
+    std::vector<uint8_t> buf(9, 1);
+    mapToQuad(picture(w, h, bright, g), buf, 3, 3, g, 256, corners(1, 1, 1, 1, 1, 1, 1, 1), scratch);
+    mapToQuad(picture(w, h, std::vector<uint8_t>(bright.size(), 16), g), buf, 3, 3, g, 256,
+              corners(2, 0, 2, 0, 2, 0, 2, 0), scratch);
+    EXPECT_EQ(buf, std::vector<uint8_t>({1, 1, 16, 1, uint8_t(sum / long(bright.size())), 1, 1, 1, 1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, MapToQuadManyPixels,
+                         ::testing::Values(std::pair{257, 1}, std::pair{258, 1}, std::pair{1, 258}, std::pair{16, 17},
+                                           std::pair{300, 2}, std::pair{2, 300}));
+
 TEST(MapToQuad, ColoursOfAnotherPaletteAreMatchedToTheTargetPalette)
 {
     ColorTable srcPal{};

@@ -178,6 +178,16 @@ TEST(GifRead, EveryPixelOfAShortOrDamagedImageIsWritten)
              g.image(0, 0, 6, 2, false).u8({2, int(cut.size())}).append(cut);
          },
          true},
+        // Wide enough for the decoder's eight-byte stores, which keep the
+        // array's first bytes as they were to put them back at the end.
+        {"clear codes, data short, 64 pixels",
+         [](GifBytes &g) {
+             Bytes pixels(30);
+             for (size_t k = 0; k < pixels.size(); ++k)
+                 pixels[k] = uint8_t(1 + k % 3);
+             g.image(0, 0, 8, 8, false).data(2, literalStream(pixels, 2, 10, false));
+         },
+         true},
     };
     for (const Case &c : cases) {
         GifBytes gif;

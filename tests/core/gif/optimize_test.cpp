@@ -153,6 +153,23 @@ GifFile everythingMoves()
     return gif;
 }
 
+// Large frames (more pixels than are weighed every way) in which two small
+// squares at far corners move, so each image spans most of the screen
+// while most of its pixels stay as they were; the width is no multiple of
+// eight. Between them single dots move, one a row, each alone among
+// unchanged pixels at every offset from the start of its row.
+GifFile cornersMove()
+{
+    GifFile gif = animation(331, 260, palette(8, 6));
+    for (int i = 0; i < 4; ++i)
+        gif.images.push_back(image(0, 0, 331, 260, [i](int x, int y) {
+            if (y >= 100 && y < 116 && x == 40 + 11 * (y - 100) + 16 * i)
+                return 7;
+            return inside(x, y, 3 + 2 * i, 5 + i, 6) || inside(x, y, 310 - 3 * i, 240 - i, 9) ? 6 : background(x, y);
+        }));
+    return gif;
+}
+
 ViewerResult view(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     const QString path = dir.filePath(name);
@@ -236,8 +253,9 @@ INSTANTIATE_TEST_SUITE_P(Animations, OptimizeGif,
                                                       if (img.localTable.empty())
                                                           continue;
                                                       ++local;
+                                                      const std::span<const uint8_t> indices = img.pixels();
                                                       const int largest =
-                                                          *std::max_element(img.indices.begin(), img.indices.end());
+                                                          *std::max_element(indices.begin(), indices.end());
                                                       EXPECT_EQ(int(img.localTable.size()),
                                                                 powerOfTwoCount(largest + 1));
                                                   }
@@ -251,6 +269,13 @@ INSTANTIATE_TEST_SUITE_P(Animations, OptimizeGif,
                                                   // Without the leading clear code its pixel and
                                                   // the end code fit in one data byte.
                                                   EXPECT_EQ(gif.images[1].encoded.size(), 2u);
+                                              }},
+                                         Case{"LargeFramesLeaveTheUnchangedTransparent", cornersMove,
+                                              [](const GifFile &gif) {
+                                                  for (size_t i = 1; i < gif.images.size(); ++i) {
+                                                      EXPECT_GT(gif.images[i].width * gif.images[i].height, 65536);
+                                                      EXPECT_TRUE(gif.images[i].control.transparent) << i;
+                                                  }
                                               }},
                                          Case{"EverythingMovesOnAllThreads", everythingMoves,
                                               [](const GifFile &gif) {

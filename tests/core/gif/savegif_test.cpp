@@ -188,6 +188,23 @@ TEST(SaveGifLayout, InterlacedFrameStoresRowsInPassOrder)
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + long(at), out.begin() + long(at + data.size())), data);
 }
 
+// A save without a progress callback writes the frames' pixels from where
+// they are; with one it copies them first (the callback may run the event
+// loop). Both must write the same bytes, for plain and interlaced frames.
+TEST(SaveGifLayout, SameBytesWithAndWithoutProgress)
+{
+    Document doc;
+    addFrame(doc, 40, 13, pattern(40 * 13, 16), 16, rampPalette(2));
+    addFrame(doc, 7, 9, pattern(7 * 9, 16), 16, rampPalette(2));
+    setRow(doc, 1, 1, 1, 3, 7, 2);
+    const std::vector<uint8_t> direct = saved(doc, "direct.gif");
+    int told = 0;
+    const QString path = tempPath("progress.gif");
+    ASSERT_TRUE(SaveGif(doc, path, [&](int, int) { return ++told > 0; }).ok());
+    EXPECT_EQ(told, 2);
+    EXPECT_EQ(bytesOf(readFileBytes(path)), direct);
+}
+
 TEST(SaveGifLayout, RepeatCountZeroIsWrittenAndSingleSpaceCommentIsNot)
 {
     Document doc;
