@@ -71,7 +71,16 @@ Error Document::frameLimitReached(int limit)
 }
 
 Document::Document(QObject *parent) : QObject(parent), budget_(physicalMemory() / 4) {}
-Document::~Document() = default;
+// The frames, those in the history too, are freed together, so their pages
+// are given back in one go (see ReleaseBatch).
+Document::~Document()
+{
+    pixelmemory::ReleaseBatch batch;
+    recording_ = DocumentStep{};
+    undo_.clear();
+    redo_.clear();
+    frames_.clear();
+}
 
 // --- Primitive edits ----------------------------------------------------------
 

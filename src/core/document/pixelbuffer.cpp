@@ -8,12 +8,22 @@
 // ones holds no memory, only address space; a chunk is unmapped when its
 // last frame goes. Small buffers stay on the ordinary heap, and very large
 // ones get a mapping of their own.
+//
+// Giving pages back is a system call that flushes the address translations
+// of every processor the program ran on, and it breaks the huge page it cuts
+// into small ones. When a whole document goes, its frames are therefore
+// freed inside a ReleaseBatch: the pages of the frames whose chunk empties
+// go with the chunk, and only the others are given back, in one pass at the
+// end.
 #include "document/pixelbuffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <new>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <sys/mman.h>
 
@@ -27,10 +37,14 @@ namespace velmar::pixelmemory
 namespace
 {
 
-constexpr size_t kSmall = size_t(64) << 10; // up to this: the heap
+// Up to this: the heap. Above it a slot's rounding to whole pages wastes at
+// most an eighth of the frame.
+constexpr size_t kSmall = size_t(32) << 10;
 constexpr size_t kChunk = size_t(32) << 20; // an arena chunk, aligned to its size
 constexpr size_t kLarge = kChunk / 4;       // above this: a mapping of its own
 constexpr size_t kPage = size_t(4) << 10;   // slots are whole pages, so they can be released
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kKeptOnEmpty = 4 * kHugePage; // see Arena::emptied
 
 size_t pages(size_t n)
 {
@@ -58,8 +72,9 @@ void *mapHuge(size_t bytes, size_t alignment)
 }
 
 struct Chunk {
-    size_t used = 0; // bytes handed out, from the start
-    size_t live = 0; // slots not yet freed
+    size_t used = 0;    // bytes handed out, from the start
+    size_t live = 0;    // slots not yet freed
+    bool split = false; // a slot's pages were given back inside a huge page
 };
 
 class Arena
@@ -90,28 +105,85 @@ class Arena
             return;
         Chunk &c = it->second;
         --c.live;
+        if (c.live == 0) {
+            emptied(it);
+            return;
+        }
         if (base == current_ && address + size == base + c.used) {
             // The last slot handed out: the next one takes its place.
             c.used -= size;
-            if (c.live == 0)
-                c.used = 0;
             return;
         }
-        if (c.live == 0 && base != current_) {
-            munmap(reinterpret_cast<void *>(base), kChunk);
-            chunks_.erase(it);
-            return;
-        }
-        if (c.live == 0) {
-            // The current chunk emptied: it is filled again from the start,
-            // and keeps its pages for that.
-            c.used = 0;
-            return;
+        if (batches_ > 0) {
+            try {
+                pending_.emplace_back(address, size);
+                return;
+            } catch (const std::bad_alloc &) {
+                // Given back now instead.
+            }
         }
         madvise(p, size, MADV_DONTNEED);
+        c.split = true;
+    }
+
+    void beginBatch()
+    {
+        std::lock_guard lock(mutex_);
+        ++batches_;
+    }
+
+    // The slots freed during the batch whose chunks still hold frames give
+    // their pages back, neighbouring slots in one call.
+    void endBatch()
+    {
+        std::lock_guard lock(mutex_);
+        if (--batches_ > 0)
+            return;
+        std::sort(pending_.begin(), pending_.end());
+        for (size_t i = 0; i < pending_.size();) {
+            const uintptr_t start = pending_[i].first;
+            uintptr_t end = start + pending_[i].second;
+            for (++i; i < pending_.size() && pending_[i].first == end; ++i)
+                end += pending_[i].second;
+            const auto it = chunks_.find(start / kChunk * kChunk);
+            if (it == chunks_.end())
+                continue;
+            madvise(reinterpret_cast<void *>(start), end - start, MADV_DONTNEED);
+            it->second.split = true;
+        }
+        pending_.clear();
+        pending_.shrink_to_fit();
     }
 
   private:
+    // A chunk without frames: its slots' pages, given back or still pending,
+    // go with it. The current chunk is kept to be filled again from the
+    // start when its huge pages are whole, holding on to the first few (as
+    // much as malloc keeps of a heap that shrinks), so that a document
+    // closed and another opened, or a buffer made and freed over and over,
+    // does not fault in and zero those pages again.
+    void emptied(std::unordered_map<uintptr_t, Chunk>::iterator it)
+    {
+        const uintptr_t base = it->first;
+        Chunk &c = it->second;
+        if (!pending_.empty())
+            pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                          [base](const auto &slot) { return slot.first / kChunk * kChunk == base; }),
+                           pending_.end());
+        if (base == current_ && !c.split) {
+            // Whole huge pages, so that none is broken up.
+            const size_t used = (c.used + kHugePage - 1) / kHugePage * kHugePage;
+            if (used > kKeptOnEmpty)
+                madvise(reinterpret_cast<void *>(base + kKeptOnEmpty), used - kKeptOnEmpty, MADV_DONTNEED);
+            c.used = 0;
+            return;
+        }
+        munmap(reinterpret_cast<void *>(base), kChunk);
+        chunks_.erase(it);
+        if (base == current_)
+            current_ = 0;
+    }
+
     // A full chunk with no frames left in it is unmapped.
     void retireCurrent()
     {
@@ -127,6 +199,8 @@ class Arena
     std::mutex mutex_;
     std::unordered_map<uintptr_t, Chunk> chunks_;
     uintptr_t current_ = 0;
+    int batches_ = 0;
+    std::vector<std::pair<uintptr_t, size_t>> pending_; // freed during a batch: address, size
 };
 
 Arena &arena()
@@ -168,6 +242,16 @@ void deallocate(void *p, size_t n) noexcept
         munmap(p, pages(n));
     else
         arena().deallocate(p, pages(n));
+}
+
+ReleaseBatch::ReleaseBatch()
+{
+    arena().beginBatch();
+}
+
+ReleaseBatch::~ReleaseBatch()
+{
+    arena().endBatch();
 }
 
 } // namespace velmar::pixelmemory

@@ -23,6 +23,19 @@ namespace pixelmemory
 // Memory for n bytes; throws std::bad_alloc when there is none.
 void *allocate(size_t n);
 void deallocate(void *p, size_t n) noexcept;
+
+// While one lives, freed buffers give their pages back only when it ends,
+// all at once, and not at all when their whole chunk empties meanwhile:
+// freeing a document's frames one by one would otherwise cost a system call
+// and a broken huge page each.
+class ReleaseBatch
+{
+  public:
+    ReleaseBatch();
+    ~ReleaseBatch();
+    ReleaseBatch(const ReleaseBatch &) = delete;
+    ReleaseBatch &operator=(const ReleaseBatch &) = delete;
+};
 } // namespace pixelmemory
 
 // Leaves elements made without a value uninitialised (resize, the size

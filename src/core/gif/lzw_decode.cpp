@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 namespace velmar
 {
@@ -49,7 +50,9 @@ constexpr size_t kDataPadding = 8;
 // The gathered code stream, reused between calls so a call allocates
 // nothing once the buffer has grown.
 struct Scratch {
-    std::vector<uint8_t> data;
+    std::unique_ptr<uint8_t[]> data; // not zero-filled: every byte used is written
+    size_t capacity = 0;
+    size_t size = 0; // the gathered bytes and the padding after them
     bool inUse = false;
 };
 
@@ -220,7 +223,9 @@ struct Gathered {
 // zero length byte or at the end of the input (possibly inside a sub-block).
 Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s)
 {
-    s.data.clear();
+    // The lengths first, so the buffer is sized once and each sub-block is
+    // one plain copy.
+    size_t total = 0;
     size_t p = from;
     Gathered g{LzwEnd::Truncated, input.size()};
     while (p < input.size()) {
@@ -229,11 +234,26 @@ Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s
             g = {LzwEnd::MissingEnd, p + 1};
             break;
         }
-        const size_t avail = std::min(n, input.size() - p - 1);
-        s.data.insert(s.data.end(), input.begin() + p + 1, input.begin() + p + 1 + avail);
+        total += std::min(n, input.size() - p - 1);
         p += 1 + n;
     }
-    s.data.insert(s.data.end(), kDataPadding, 0);
+    if (s.capacity < total + kDataPadding) {
+        s.data.reset();
+        s.data.reset(new uint8_t[total + kDataPadding]);
+        s.capacity = total + kDataPadding;
+    }
+    uint8_t *out = s.data.get();
+    for (p = from; p < input.size();) {
+        const size_t n = input[p];
+        if (n == 0)
+            break;
+        const size_t avail = std::min(n, input.size() - p - 1);
+        std::memcpy(out, input.data() + p + 1, avail);
+        out += avail;
+        p += 1 + n;
+    }
+    std::memset(out, 0, kDataPadding);
+    s.size = total + kDataPadding;
     return g;
 }
 
@@ -254,8 +274,8 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     ScratchLease lease;
     Scratch &s = lease.get();
     const Gathered gathered = gatherSubBlocks(input, 1, s);
-    const uint8_t *data = s.data.data();
-    const uint64_t totalBits = uint64_t(s.data.size() - kDataPadding) * 8;
+    const uint8_t *data = s.data.get();
+    const uint64_t totalBits = uint64_t(s.size - kDataPadding) * 8;
 
     Tables t;
     uint64_t *const head = t.head;
@@ -277,17 +297,19 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     OutputTail tail(outData, outSize);
 
     unsigned width = m + 1;
-    unsigned limit = 1u << width;
-    unsigned mask = limit - 1;
+    unsigned mask = (1u << width) - 1;
     unsigned nextFree = clearCode + 2;
     uint64_t bitPos = 0;
 
-    unsigned prevFirst = 0; // first byte of the previous string
-    size_t prevPos = 0;     // where the previous string was output
-    size_t prevLen = 1;
+    // The previous string: its first 8 bytes (the first byte lowest) and
+    // its length; it was output at pos - prevLen.
     uint64_t prevHead = 0;
+    size_t prevLen = 1;
     size_t pos = 0;      // output index, counting discarded bytes too
     size_t clearPos = 0; // output index at the last clear code
+    // A short string is written with one 8-byte store while pos + 16 stays
+    // inside the array (see OutputTail).
+    const size_t roomy = outSize >= 16 ? outSize - 16 : 0;
 
     // Fresh: no code yet since the start or the last clear; such a code
     // defines nothing. Fast: the codes since the clear have built the table.
@@ -322,21 +344,21 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
                 onClear(std::min(pos, outSize));
             }
             width = m + 1;
-            limit = 1u << width;
-            mask = limit - 1;
+            mask = (1u << width) - 1;
             nextFree = clearCode + 2;
             clearPos = pos;
             mode = Mode::Fresh;
             continue;
         }
 
-        if (mode == Mode::Fast) {
+        if (mode == Mode::Fast) [[likely]] {
             size_t len;
             uint64_t h;
-            if (c < nextFree) {
+            const size_t prevPos = pos - prevLen;
+            if (c < nextFree) [[likely]] {
                 len = length[c];
                 h = head[c];
-                if (len <= 8 && pos + 16 <= outSize) {
+                if (len <= 8 && pos <= roomy) [[likely]] {
                     tail.guard(pos);
                     store8(outData + pos, h);
                 } else if (pos < outSize)
@@ -345,36 +367,32 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
                 // The code being defined: the previous string and its own
                 // first byte.
                 len = prevLen + 1;
-                h = extend(prevHead, prevLen, prevFirst);
-                if (len <= 8 && pos + 16 <= outSize) {
+                h = extend(prevHead, prevLen, unsigned(prevHead & 0xFF));
+                if (len <= 8 && pos <= roomy) {
                     tail.guard(pos);
                     store8(outData + pos, h);
                 } else if (pos < outSize) {
                     copyBefore(outData + pos, outData + prevPos, std::min(prevLen, outSize - pos));
                     if (pos + prevLen < outSize)
-                        outData[pos + prevLen] = uint8_t(prevFirst);
+                        outData[pos + prevLen] = uint8_t(prevHead & 0xFF);
                 }
             } else {
                 damaged(result);
                 break;
             }
-            const unsigned firstByte = unsigned(h & 0xFF);
-            if (nextFree < kNoMoreCodes) {
-                head[nextFree] = extend(prevHead, prevLen, firstByte);
+            if (nextFree < kNoMoreCodes) [[likely]] {
+                head[nextFree] = extend(prevHead, prevLen, unsigned(h & 0xFF));
                 length[nextFree] = uint16_t(prevLen + 1);
                 // Past the array the string is never copied from (it would
                 // only be needed further past the array).
                 source[nextFree] = outData + std::min(prevPos, outSize);
                 ++nextFree;
-                if (nextFree >= limit && width < kMaxCodeWidth) {
+                if (nextFree > mask && width < kMaxCodeWidth) {
                     ++width;
-                    limit <<= 1;
-                    mask = limit - 1;
+                    mask = mask * 2 + 1;
                 }
             }
-            prevFirst = firstByte;
             prevHead = h;
-            prevPos = pos;
             prevLen = len;
             pos += len;
             continue;
@@ -388,9 +406,7 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
         }
         if (pos < outSize)
             outData[pos] = uint8_t(c);
-        prevFirst = c;
         prevHead = c;
-        prevPos = pos;
         prevLen = 1;
         ++pos;
         mode = Mode::Fast;

@@ -502,7 +502,54 @@ Result<void> readGif(std::span<const uint8_t> bytes, GifReadSink &sink, const Gi
     return Reader(bytes, QString(), sink, options).run();
 }
 
-// The file is mapped rather than copied: the reader walks it once, and a
+namespace
+{
+
+// Files up to this size are read into a buffer that is kept for the next
+// file. Unmapping a file flushes the address translations of every
+// processor the program ran on, and for a small file that took longer than
+// decoding it; a copy of a few megabytes costs less.
+constexpr qint64 kCopyLimit = qint64(4) << 20;
+
+struct ReadBuffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    bool inUse = false;
+};
+
+// The thread's buffer, or for a read started from inside another (a sink
+// that opens a file) a buffer of its own.
+class ReadBufferLease
+{
+  public:
+    ReadBufferLease() : shared_(sharedBuffer()), b_(shared_.inUse ? own_ : shared_) { b_.inUse = true; }
+    ~ReadBufferLease() { b_.inUse = false; }
+    ReadBufferLease(const ReadBufferLease &) = delete;
+    ReadBufferLease &operator=(const ReadBufferLease &) = delete;
+    // At least n bytes, or nullptr when they cannot be had.
+    uint8_t *get(size_t n)
+    {
+        if (b_.size < n) {
+            b_.bytes.reset(new (std::nothrow) uint8_t[n]);
+            b_.size = b_.bytes ? n : 0;
+        }
+        return b_.bytes.get();
+    }
+
+  private:
+    static ReadBuffer &sharedBuffer()
+    {
+        static thread_local ReadBuffer b;
+        return b;
+    }
+    ReadBuffer &shared_;
+    ReadBuffer own_;
+    ReadBuffer &b_;
+};
+
+} // namespace
+
+// A large file is mapped rather than copied: the reader walks it once, and a
 // copy would double the memory a large file takes while it is read. A file
 // that cannot be mapped (a pipe, a special file system) is read instead.
 Result<void> readGif(const QString &path, GifReadSink &sink, const GifReadOptions &options)
@@ -510,9 +557,17 @@ Result<void> readGif(const QString &path, GifReadSink &sink, const GifReadOption
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + f.errorString() + ')');
-    if (f.size() > 0) {
-        if (const uchar *mapped = f.map(0, f.size())) {
-            Reader reader(std::span<const uint8_t>(mapped, size_t(f.size())), path, sink, options);
+    const qint64 size = f.size();
+    if (size > 0 && size <= kCopyLimit) {
+        ReadBufferLease lease;
+        if (uint8_t *buffer = lease.get(size_t(size))) {
+            if (f.read(reinterpret_cast<char *>(buffer), size) == size)
+                return Reader(std::span<const uint8_t>(buffer, size_t(size)), path, sink, options).run();
+            f.seek(0);
+        }
+    } else if (size > 0) {
+        if (const uchar *mapped = f.map(0, size)) {
+            Reader reader(std::span<const uint8_t>(mapped, size_t(size)), path, sink, options);
             reader.dropPagesAsRead();
             return reader.run();
         }
