@@ -162,6 +162,17 @@ void landRow(int32_t *cells, int ws, double lx, double ly, double spanX, double 
             cells[sx] = exactCell(sx, ws, lx, ly, spanX, spanY, box);
 }
 
+// Source row sy of hs runs from the left edge (corner 3 towards 2) to the
+// right edge (corner 4 towards 1) of the quadrilateral.
+void landSourceRow(int32_t *cells, int ws, int sy, int hs, const Quad &q, const Box &box)
+{
+    const double lx = double(q.x2 - q.x3) * sy / hs + q.x3;
+    const double ly = double(q.y2 - q.y3) * sy / hs + q.y3;
+    const double rx = double(q.x1 - q.x4) * sy / hs + q.x4;
+    const double ry = double(q.y1 - q.y4) * sy / hs + q.y4;
+    landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
+}
+
 // The sums of most cells are packed into 64 bits: red, green, blue and the
 // number of pixels, 16 bits each. That holds up to kPackedHits pixels (255 x
 // 257 = 65535); a cell that would get more spills: its packed word becomes
@@ -232,16 +243,8 @@ void mapPacked(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth
     scratch.rowCells.resize(size_t(ws));
     int32_t *const cells = scratch.rowCells.data();
 
-    const double dxLeft = q.x2 - q.x3;
-    const double dyLeft = q.y2 - q.y3;
-    const double dxRight = q.x1 - q.x4;
-    const double dyRight = q.y1 - q.y4;
     for (int sy = 0; sy < hs; ++sy) {
-        const double lx = dxLeft * sy / hs + q.x3;
-        const double ly = dyLeft * sy / hs + q.y3;
-        const double rx = dxRight * sy / hs + q.x4;
-        const double ry = dyRight * sy / hs + q.y4;
-        landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
+        landSourceRow(cells, ws, sy, hs, q, box);
         addRow(source.bits.data() + size_t(sy) * size_t(ws), cells, ws, packedSums, wideSums, outside,
                scratch.colours.data());
     }
@@ -296,16 +299,8 @@ void mapInto(const PicInfo &source, std::span<uint8_t> buffer, int targetWidth, 
     scratch.rowCells.resize(size_t(ws));
     int32_t *const cells = scratch.rowCells.data();
 
-    const double dxLeft = q.x2 - q.x3;
-    const double dyLeft = q.y2 - q.y3;
-    const double dxRight = q.x1 - q.x4;
-    const double dyRight = q.y1 - q.y4;
     for (int sy = 0; sy < hs; ++sy) {
-        const double lx = dxLeft * sy / hs + q.x3;
-        const double ly = dyLeft * sy / hs + q.y3;
-        const double rx = dxRight * sy / hs + q.x4;
-        const double ry = dyRight * sy / hs + q.y4;
-        landRow(cells, ws, lx, ly, rx - lx, ry - ly, box);
+        landSourceRow(cells, ws, sy, hs, q, box);
         const uint8_t *row = source.bits.data() + size_t(sy) * size_t(ws);
         // Neighbouring pixels often land on one cell; their colours are added
         // up in registers first, since adding each to the cell in memory
