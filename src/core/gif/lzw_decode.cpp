@@ -40,10 +40,13 @@ namespace
 {
 
 constexpr unsigned kMaxCodeWidth = 12;
-// Codes are at most 12 bits, so the next free code stops at 4096 and the
-// table holds codes 0..4096.
+// Codes are at most 12 bits, so the next free code stops at 4096; the table
+// holds codes 0..4095 and one entry more, which takes the definitions made
+// once the table is full.
 constexpr unsigned kTableEntries = 4097;
 constexpr unsigned kNoMoreCodes = 4096;
+// The length given to the clear and end codes: longer than any string.
+constexpr uint16_t kControlLength = 0xFFFF;
 // The bit reader loads 8 bytes at a time from any data position.
 constexpr size_t kDataPadding = 8;
 
@@ -82,17 +85,14 @@ class ScratchLease
 // from the stack pointer it needs no register of its own, which the decoding
 // loop is short of.
 struct Tables {
-    // A code's first 8 bytes (all of a short
-    // string, little-endian), so a short string is written without reading
-    // the output back (such reads of bytes just written stall on the store);
-    // its length; and where a longer string sits: source[code] .. + length
-    // (in the output, or in rootBytes for a root).
+    // A code's first 8 bytes (all of a short string, little-endian), so a
+    // short string is written without reading the output back (such reads of
+    // bytes just written stall on the store); its length; and where a longer
+    // string sits in the output: source[code] .. + length. Roots and other
+    // short strings never need their source.
     uint64_t head[kTableEntries];
-    const uint8_t *source[kTableEntries];
+    size_t source[kTableEntries];
     uint16_t length[kTableEntries];
-    // Each root's one-byte string, the source of a root near the end of the
-    // array.
-    uint8_t rootBytes[256];
 };
 
 inline uint64_t load64(const uint8_t *p)
@@ -182,6 +182,9 @@ class OutputTail
         if (pos + 16 > end_)
             slide(pos);
     }
+    // While pos is below this, [pos, pos + 16) is safe without a call to
+    // guard.
+    size_t fastStop() const { return end_ >= 16 ? end_ - 15 : 0; }
     // Puts the original bytes back from pos on.
     void restore(size_t pos) const
     {
@@ -274,27 +277,38 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     ScratchLease lease;
     Scratch &s = lease.get();
     const Gathered gathered = gatherSubBlocks(input, 1, s);
-    const uint8_t *data = s.data.get();
+    const uint8_t *const data = s.data.get();
     const uint64_t totalBits = uint64_t(s.size - kDataPadding) * 8;
+    // Up to here a code of any width is inside the data; past it the exact
+    // test is made.
+    const uint64_t safeBits = totalBits >= kMaxCodeWidth ? totalBits - kMaxCodeWidth : 0;
 
     Tables t;
     uint64_t *const head = t.head;
     uint16_t *const length = t.length;
-    const uint8_t **const source = t.source;
-    uint8_t *const rootBytes = t.rootBytes;
+    size_t *const source = t.source;
     const unsigned clearCode = 1u << m;
     const unsigned endCode = clearCode + 1;
-    for (unsigned i = 0; i < 256; ++i)
-        rootBytes[i] = uint8_t(i);
     for (unsigned i = 0; i < clearCode; ++i) {
         head[i] = i;
         length[i] = 1;
-        source[i] = rootBytes + i;
+    }
+    // The two control codes are always below the next free code, so the
+    // common test "a code with a string" lets them through; their length
+    // sends them on to the rare path, where they are told apart.
+    for (const unsigned control : {clearCode, endCode}) {
+        head[control] = 0;
+        length[control] = kControlLength;
     }
 
     uint8_t *const outData = out.data();
     const size_t outSize = out.size();
     OutputTail tail(outData, outSize);
+    // A short string is written with one 8-byte store while pos + 16 stays
+    // inside the array (see OutputTail), ...
+    const size_t roomy = outSize >= 16 ? outSize - 16 : 0;
+    // ... and without a call on the tail while pos is below this.
+    size_t fastStop = tail.fastStop();
 
     unsigned width = m + 1;
     unsigned mask = (1u << width) - 1;
@@ -307,110 +321,135 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     size_t prevLen = 1;
     size_t pos = 0;      // output index, counting discarded bytes too
     size_t clearPos = 0; // output index at the last clear code
-    // A short string is written with one 8-byte store while pos + 16 stays
-    // inside the array (see OutputTail).
-    const size_t roomy = outSize >= 16 ? outSize - 16 : 0;
+    unsigned c = 0;
 
-    // Fresh: no code yet since the start or the last clear; such a code
-    // defines nothing. Fast: the codes since the clear have built the table.
-    enum class Mode { Fresh, Fast } mode = Mode::Fresh;
-    // A code that names no string yet: the image ends here with the pixels
-    // decoded so far, and the rest of its data is passed over to the block
-    // terminator so that the next block can still be read.
-    const auto damaged = [&](LzwDecoded &r) {
-        r.end = LzwEnd::BadCode;
-        r.consumed = gathered.consumedAtEnd;
+    // Writes a string of at most 8 bytes whose bytes are h, where the store
+    // may need the tail's help or the array ends.
+    const auto writeShort = [&](uint64_t h, size_t len) {
+        if (pos <= roomy) {
+            tail.guard(pos);
+            fastStop = tail.fastStop();
+            store8(outData + pos, h);
+        } else {
+            for (size_t i = 0; i < len && pos + i < outSize; ++i)
+                outData[pos + i] = uint8_t(h >> (8 * i));
+        }
     };
 
+    // A table just started (at the beginning or at a clear code): its first
+    // code must be a root and defines nothing; a code with no string yet is
+    // damage, and the image ends here with the pixels decoded so far while
+    // the rest of its data is passed over to the block terminator, so that
+    // the next block can still be read.
+fresh:
+    if (bitPos + width > totalBits)
+        goto dataEnds;
+    c = unsigned(load64(data + (bitPos >> 3)) >> (bitPos & 7)) & mask;
+    bitPos += width;
+    if (c >= clearCode) {
+        if (c == clearCode)
+            goto clear;
+        if (c == endCode)
+            goto endCode;
+        goto damaged;
+    }
+    if (pos < outSize)
+        outData[pos] = uint8_t(c);
+    prevHead = c;
+    prevLen = 1;
+    ++pos;
+
     for (;;) {
-        if (bitPos + width > totalBits) {
-            result.end = gathered.failure;
-            result.consumed = gathered.consumedAtEnd;
-            break;
+        if (bitPos > safeBits) [[unlikely]] {
+            if (bitPos + width > totalBits)
+                goto dataEnds;
         }
-        const unsigned c = unsigned(load64(data + (bitPos >> 3)) >> (bitPos & 7)) & mask;
+        c = unsigned(load64(data + (bitPos >> 3)) >> (bitPos & 7)) & mask;
         bitPos += width;
 
-        if (c - clearCode <= 1) {
-            if (c == endCode) {
-                // Whatever follows the end code up to the block terminator
-                // (normally nothing) belongs to this image.
-                result.end = LzwEnd::EndCode;
-                result.consumed = gathered.consumedAtEnd;
-                break;
-            }
-            if (pos - clearPos > 1 && onClear) {
-                tail.restore(pos);
-                onClear(std::min(pos, outSize));
-            }
-            width = m + 1;
-            mask = (1u << width) - 1;
-            nextFree = clearCode + 2;
-            clearPos = pos;
-            mode = Mode::Fresh;
-            continue;
-        }
-
-        if (mode == Mode::Fast) [[likely]] {
-            size_t len;
-            uint64_t h;
-            const size_t prevPos = pos - prevLen;
-            if (c < nextFree) [[likely]] {
-                len = length[c];
-                h = head[c];
-                if (len <= 8 && pos <= roomy) [[likely]] {
-                    tail.guard(pos);
-                    store8(outData + pos, h);
-                } else if (pos < outSize)
-                    copyBefore(outData + pos, source[c], std::min(len, outSize - pos));
-            } else if (c == nextFree) {
-                // The code being defined: the previous string and its own
-                // first byte.
-                len = prevLen + 1;
-                h = extend(prevHead, prevLen, unsigned(prevHead & 0xFF));
-                if (len <= 8 && pos <= roomy) {
-                    tail.guard(pos);
-                    store8(outData + pos, h);
-                } else if (pos < outSize) {
-                    copyBefore(outData + pos, outData + prevPos, std::min(prevLen, outSize - pos));
-                    if (pos + prevLen < outSize)
-                        outData[pos + prevLen] = uint8_t(prevHead & 0xFF);
-                }
+        size_t len;
+        uint64_t h;
+        const size_t prevPos = pos - prevLen;
+        if (c < nextFree) [[likely]] {
+            len = length[c];
+            h = head[c];
+            if (len <= 8 && pos < fastStop) [[likely]] {
+                store8(outData + pos, h);
+            } else if (len <= 8) {
+                writeShort(h, len);
             } else {
-                damaged(result);
-                break;
-            }
-            if (nextFree < kNoMoreCodes) [[likely]] {
-                head[nextFree] = extend(prevHead, prevLen, unsigned(h & 0xFF));
-                length[nextFree] = uint16_t(prevLen + 1);
-                // Past the array the string is never copied from (it would
-                // only be needed further past the array).
-                source[nextFree] = outData + std::min(prevPos, outSize);
-                ++nextFree;
-                if (nextFree > mask && width < kMaxCodeWidth) {
-                    ++width;
-                    mask = mask * 2 + 1;
+                if (len == kControlLength) [[unlikely]] {
+                    if (c == clearCode)
+                        goto clear;
+                    goto endCode;
                 }
+                if (pos < outSize)
+                    copyBefore(outData + pos, outData + source[c], std::min(len, outSize - pos));
             }
-            prevHead = h;
-            prevLen = len;
-            pos += len;
-            continue;
+        } else if (c == nextFree) {
+            // The code being defined: the previous string and its own first
+            // byte.
+            len = prevLen + 1;
+            h = extend(prevHead, prevLen, unsigned(prevHead & 0xFF));
+            if (len <= 8) {
+                if (pos < fastStop)
+                    store8(outData + pos, h);
+                else
+                    writeShort(h, len);
+            } else if (pos < outSize) {
+                copyBefore(outData + pos, outData + prevPos, std::min(prevLen, outSize - pos));
+                if (pos + prevLen < outSize)
+                    outData[pos + prevLen] = uint8_t(prevHead & 0xFF);
+            }
+        } else {
+            goto damaged;
         }
-
-        // Fresh: the first code since the start or the clear must be a
-        // root; a code with no string yet is damage.
-        if (c >= clearCode) {
-            damaged(result);
-            break;
+        // Once the table is full, the entry past its end takes the
+        // definitions nobody can name, so the common path needs no test.
+        head[nextFree] = extend(prevHead, prevLen, unsigned(h & 0xFF));
+        length[nextFree] = uint16_t(prevLen + 1);
+        source[nextFree] = prevPos;
+        if (++nextFree > mask) [[unlikely]] {
+            if (width < kMaxCodeWidth) {
+                ++width;
+                mask = mask * 2 + 1;
+            } else {
+                nextFree = kNoMoreCodes;
+            }
         }
-        if (pos < outSize)
-            outData[pos] = uint8_t(c);
-        prevHead = c;
-        prevLen = 1;
-        ++pos;
-        mode = Mode::Fast;
+        prevHead = h;
+        prevLen = len;
+        pos += len;
     }
+
+clear:
+    if (pos - clearPos > 1 && onClear) {
+        tail.restore(pos);
+        onClear(std::min(pos, outSize));
+    }
+    width = m + 1;
+    mask = (1u << width) - 1;
+    nextFree = clearCode + 2;
+    clearPos = pos;
+    goto fresh;
+
+endCode:
+    // Whatever follows the end code up to the block terminator (normally
+    // nothing) belongs to this image.
+    result.end = LzwEnd::EndCode;
+    result.consumed = gathered.consumedAtEnd;
+    goto done;
+
+dataEnds:
+    result.end = gathered.failure;
+    result.consumed = gathered.consumedAtEnd;
+    goto done;
+
+damaged:
+    result.end = LzwEnd::BadCode;
+    result.consumed = gathered.consumedAtEnd;
+
+done:
     tail.restore(pos);
     result.produced = std::min(pos, outSize);
     return result;
