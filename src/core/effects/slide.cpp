@@ -69,23 +69,23 @@ Result<> autoTicker(Document &doc, int base, int n, int width)
 
     double pos = v;
     const double step = double(v + w) / n;
-    std::vector<uint8_t> out(size_t(v) * size_t(h));
     for (int k = 1; k <= n; ++k) {
+        // The new frame comes filled with the picture's first pixel; only
+        // the columns of the picture that land inside it are copied.
         const Result<int> added = doc.NewWindow(base, v, h, fill);
         if (!added)
             return fail(added.error());
         const int f = *added;
-        std::fill(out.begin(), out.end(), fill);
         // Truncation toward zero: positions between -1 and 1 all draw in place.
         const int64_t u = int64_t(std::trunc(pos));
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                const int64_t to = x + u;
-                if (to >= 0 && to < v)
-                    out[size_t(y) * size_t(v) + size_t(to)] = src[size_t(y) * size_t(w) + size_t(x)];
-            }
+        const int64_t first = std::max<int64_t>(0, -u);
+        const int64_t last = std::min<int64_t>(w, int64_t(v) - u);
+        if (first < last) {
+            uint8_t *bits = doc.pixelsForWriting(f).data();
+            for (int y = 0; y < h; ++y)
+                std::memcpy(bits + size_t(y) * size_t(v) + size_t(first + u),
+                            &src[size_t(y) * size_t(w) + size_t(first)], size_t(last - first));
         }
-        std::copy(out.begin(), out.end(), doc.pixelsForWriting(f).begin());
         doc.ShowPic(f);
         pos -= step;
     }
