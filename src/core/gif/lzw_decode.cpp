@@ -279,9 +279,9 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     const Gathered gathered = gatherSubBlocks(input, 1, s);
     const uint8_t *const data = s.data.get();
     const uint64_t totalBits = uint64_t(s.size - kDataPadding) * 8;
-    // Up to here a code of any width is inside the data; past it the exact
-    // test is made.
-    const uint64_t safeBits = totalBits >= kMaxCodeWidth ? totalBits - kMaxCodeWidth : 0;
+    // Below this a code of any width is inside the data; from it on the
+    // exact test is made.
+    const uint64_t safeBits = totalBits > kMaxCodeWidth ? totalBits - kMaxCodeWidth : 0;
 
     Tables t;
     uint64_t *const head = t.head;
@@ -360,7 +360,7 @@ fresh:
     ++pos;
 
     for (;;) {
-        if (bitPos > safeBits) [[unlikely]] {
+        if (bitPos >= safeBits) [[unlikely]] {
             if (bitPos + width > totalBits)
                 goto dataEnds;
         }
