@@ -408,8 +408,33 @@ std::string checkRoundTrip(std::span<const uint8_t> file)
 
     const GlobalFields &g1 = first.globals();
     const GlobalFields &g2 = second.globals();
-    if (g1.width != g2.width || g1.height != g2.height)
-        return "canvas size changed";
+    const auto writable = [](const QString &side) {
+        const std::optional<int32_t> v = textToInt32(side);
+        return v && *v >= 1 && *v <= 65535;
+    };
+    if (writable(g1.width) && writable(g1.height)) {
+        if (g1.width != g2.width || g1.height != g2.height)
+            return "canvas size changed";
+    } else {
+        // A canvas the format cannot hold (a frame 0 read past 65535) gives
+        // way to the frames' box, at most 65535 a side, which the second read
+        // enlarges only where frame 0 sticks out.
+        const auto cellOf = [&](int frame, int col) {
+            return textToInt32(first.grid().TextMatrix(frame + 1, col)).value_or(0);
+        };
+        int64_t boxW = 0, boxH = 0;
+        for (int i = 0; i < first.picCount(); ++i) {
+            boxW = std::max<int64_t>(boxW, cellOf(i, PropertyGrid::ColX) + first.pic(i).lWidth);
+            boxH = std::max<int64_t>(boxH, cellOf(i, PropertyGrid::ColY) + first.pic(i).lHeight);
+        }
+        const int64_t w =
+            std::max<int64_t>(std::min<int64_t>(boxW, 65535), cellOf(0, PropertyGrid::ColX) + first.pic(0).lWidth);
+        const int64_t h =
+            std::max<int64_t>(std::min<int64_t>(boxH, 65535), cellOf(0, PropertyGrid::ColY) + first.pic(0).lHeight);
+        if (g2.width != numberText(w) || g2.height != numberText(h))
+            return "canvas " + text(g1.width) + " x " + text(g1.height) + " became " + text(g2.width) + " x " +
+                   text(g2.height) + ", not the frames' box";
+    }
     if (g2.loopBlock != g1.loopBlock)
         return g1.loopBlock ? "the saved file lost its looping block" : "the saved file gained a looping block";
     if (g1.loopBlock && textToInt16(g1.loop) != textToInt16(g2.loop))
