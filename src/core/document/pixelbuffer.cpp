@@ -17,6 +17,8 @@
 // end.
 #include "document/pixelbuffer.h"
 
+#include "platform/memory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
@@ -51,26 +53,6 @@ size_t pages(size_t n)
     return (n + kPage - 1) / kPage * kPage;
 }
 
-void *mapHuge(size_t bytes, size_t alignment)
-{
-    // Over-map and trim to get the alignment: huge pages need 2 MB-aligned
-    // ranges, and an aligned chunk is found from any address inside it.
-    const size_t span = bytes + alignment;
-    void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        throw std::bad_alloc();
-    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t aligned = (start + alignment - 1) / alignment * alignment;
-    if (aligned > start)
-        munmap(raw, aligned - start);
-    if (const size_t tail = start + span - (aligned + bytes))
-        munmap(reinterpret_cast<void *>(aligned + bytes), tail);
-    void *p = reinterpret_cast<void *>(aligned);
-    // Without huge-page support this fails and the range keeps small pages.
-    madvise(p, bytes, MADV_HUGEPAGE);
-    return p;
-}
-
 struct Chunk {
     size_t used = 0;    // bytes handed out, from the start
     size_t live = 0;    // slots not yet freed
@@ -85,7 +67,7 @@ class Arena
         std::lock_guard lock(mutex_);
         if (!current_ || chunks_[current_].used + size > kChunk) {
             retireCurrent();
-            current_ = reinterpret_cast<uintptr_t>(mapHuge(kChunk, kChunk));
+            current_ = reinterpret_cast<uintptr_t>(mapAligned(kChunk, kChunk));
             chunks_[current_] = Chunk{};
         }
         Chunk &c = chunks_[current_];
@@ -228,7 +210,7 @@ void *allocate(size_t n)
     if (n <= kSmall)
         return ::operator new(n);
     if (n > kLarge)
-        return mapHuge(pages(n), size_t(2) << 20);
+        return mapAligned(pages(n), size_t(2) << 20);
     return arena().allocate(pages(n));
 }
 

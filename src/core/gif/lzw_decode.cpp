@@ -13,6 +13,8 @@
 // boundaries it spans.
 #include "gif/lzw.h"
 
+#include "platform/memory.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -57,28 +59,6 @@ struct Scratch {
     size_t capacity = 0;
     size_t size = 0; // the gathered bytes and the padding after them
     bool inUse = false;
-};
-
-// The thread's shared buffer, or for a call made from inside another (an
-// onClear that decodes something else) a buffer of its own.
-class ScratchLease
-{
-  public:
-    ScratchLease() : shared_(sharedScratch()), s_(shared_.inUse ? own_ : shared_) { s_.inUse = true; }
-    ~ScratchLease() { s_.inUse = false; }
-    ScratchLease(const ScratchLease &) = delete;
-    ScratchLease &operator=(const ScratchLease &) = delete;
-    Scratch &get() { return s_; }
-
-  private:
-    static Scratch &sharedScratch()
-    {
-        static thread_local Scratch s;
-        return s;
-    }
-    Scratch &shared_;
-    Scratch own_;
-    Scratch &s_;
 };
 
 // The string table lives on the stack of the call (about 90 KiB): addressed
@@ -274,7 +254,7 @@ Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> 
     if (m > 8)
         return fail(QStringLiteral("LZW minimum code size %1 above 8").arg(m));
 
-    ScratchLease lease;
+    ThreadBufferLease<Scratch> lease;
     Scratch &s = lease.get();
     const Gathered gathered = gatherSubBlocks(input, 1, s);
     const uint8_t *const data = s.data.get();

@@ -3,6 +3,7 @@
 #include "gif/gifformat.h"
 #include "gif/gifread.h"
 #include "gif/lzw.h"
+#include "platform/memory.h"
 
 #include <QFile>
 
@@ -517,35 +518,15 @@ struct ReadBuffer {
     bool inUse = false;
 };
 
-// The thread's buffer, or for a read started from inside another (a sink
-// that opens a file) a buffer of its own.
-class ReadBufferLease
+// At least n bytes of the buffer, or nullptr when they cannot be had.
+uint8_t *bytesOf(ReadBuffer &b, size_t n)
 {
-  public:
-    ReadBufferLease() : shared_(sharedBuffer()), b_(shared_.inUse ? own_ : shared_) { b_.inUse = true; }
-    ~ReadBufferLease() { b_.inUse = false; }
-    ReadBufferLease(const ReadBufferLease &) = delete;
-    ReadBufferLease &operator=(const ReadBufferLease &) = delete;
-    // At least n bytes, or nullptr when they cannot be had.
-    uint8_t *get(size_t n)
-    {
-        if (b_.size < n) {
-            b_.bytes.reset(new (std::nothrow) uint8_t[n]);
-            b_.size = b_.bytes ? n : 0;
-        }
-        return b_.bytes.get();
+    if (b.size < n) {
+        b.bytes.reset(new (std::nothrow) uint8_t[n]);
+        b.size = b.bytes ? n : 0;
     }
-
-  private:
-    static ReadBuffer &sharedBuffer()
-    {
-        static thread_local ReadBuffer b;
-        return b;
-    }
-    ReadBuffer &shared_;
-    ReadBuffer own_;
-    ReadBuffer &b_;
-};
+    return b.bytes.get();
+}
 
 } // namespace
 
@@ -559,8 +540,8 @@ Result<void> readGif(const QString &path, GifReadSink &sink, const GifReadOption
         return fail(QStringLiteral("ファイルを開けません: ") + path + QStringLiteral(" (") + f.errorString() + ')');
     const qint64 size = f.size();
     if (size > 0 && size <= kCopyLimit) {
-        ReadBufferLease lease;
-        if (uint8_t *buffer = lease.get(size_t(size))) {
+        ThreadBufferLease<ReadBuffer> lease;
+        if (uint8_t *buffer = bytesOf(lease.get(), size_t(size))) {
             if (f.read(reinterpret_cast<char *>(buffer), size) == size)
                 return Reader(std::span<const uint8_t>(buffer, size_t(size)), path, sink, options).run();
             f.seek(0);

@@ -14,6 +14,7 @@
 
 #include "gif/gifformat.h"
 #include "gif/lzw.h"
+#include "platform/memory.h"
 #include "platform/parallel.h"
 
 #include <algorithm>
@@ -71,22 +72,7 @@ class PixelSlab
     {
         if (blocks_.empty() || blocks_.back().size - blocks_.back().used < n) {
             const size_t size = (std::max(n, kBlock) + kHugePage - 1) / kHugePage * kHugePage;
-            // Over-mapped and trimmed to a huge page boundary: only aligned
-            // 2 MB ranges can be huge pages.
-            const size_t span = size + kHugePage;
-            void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (raw == MAP_FAILED)
-                throw std::bad_alloc();
-            const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-            const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-            if (aligned > start)
-                munmap(raw, aligned - start);
-            if (const size_t tail = start + span - (aligned + size))
-                munmap(reinterpret_cast<void *>(aligned + size), tail);
-            uint8_t *base = reinterpret_cast<uint8_t *>(aligned);
-            // Without huge-page support this fails and the block keeps small
-            // pages.
-            madvise(base, size, MADV_HUGEPAGE);
+            auto *base = static_cast<uint8_t *>(mapAligned(size, kHugePage));
             blocks_.push_back({base, size, 0});
         }
         Block &b = blocks_.back();
