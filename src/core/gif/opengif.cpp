@@ -312,11 +312,10 @@ Result<void> Reader::readImage()
 
     // A plain image is decoded straight into the caller's array. Its pixels
     // are not zero-filled first: the decoder writes them, and only the part
-    // the data never reaches gets index 0, at the end, or at the first
-    // moment the sink shows the picture while it builds up.
-    // Past the last string it has written the decoder leaves scratch (its
-    // wide stores, and the bytes it saved at the array's end put back), so
-    // the rest is set to index 0 each time the picture is shown, not once.
+    // the data has not reached gets index 0, each time the sink shows the
+    // picture while it builds up and at the end. Each time, not once: past
+    // its last string the decoder leaves the array's unset bytes as they
+    // were, which is not index 0.
     size_t shown = 0;    // interlaced: stored pixels already moved into place
     bool rested = false; // the rest has been set at least once
     const auto zeroRest = [&](size_t produced) {
