@@ -242,8 +242,11 @@ Gathered gatherSubBlocks(std::span<const uint8_t> input, size_t from, Scratch &s
 
 } // namespace
 
-Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
-                             const std::function<void(size_t produced)> &onClear)
+// Aligned to a cache line, so that where the loop falls in the instruction
+// caches depends on this function alone and not on the size of the code
+// linked before it (which moved its speed by a tenth).
+__attribute__((aligned(64))) Result<LzwDecoded> LZWDecode(std::span<const uint8_t> input, std::span<uint8_t> out,
+                                                          const std::function<void(size_t produced)> &onClear)
 {
     LzwDecoded result;
     if (input.empty()) {
